@@ -1,0 +1,33 @@
+/*
+ * Faults that end the process.  They are raised where they are found and
+ * reported in one place, so the configuration reader and the fan code can be
+ * driven in-process by tests and the fuzzer while the daemon still reports
+ * and exits at the first fault.
+ */
+#ifndef COOLRUNG_FATAL_H
+#define COOLRUNG_FATAL_H
+
+#include <string>
+
+constexpr int EXIT_UNAVAILABLE = 69;	/* EX_UNAVAILABLE */
+constexpr int EXIT_SOFTWARE = 70;	/* EX_SOFTWARE */
+constexpr int EXIT_NOPERM = 77;		/* EX_NOPERM */
+constexpr int EXIT_CONFIG = 78;		/* EX_CONFIG */
+
+struct fatal_error {
+	int status;		/* exit status */
+	int error;		/* errno to append, 0 for none (the errx form) */
+	std::string message;
+};
+
+/* Raise with the text of error appended, as err(3) would report errno. */
+[[noreturn]] void fail_with(int status, int error, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+/* Raise without a system error text, as errx(3) would report it. */
+[[noreturn]] void fail(int status, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+/* Print the fault in the err/errx form and exit with its status. */
+[[noreturn]] void report_and_exit(const fatal_error &fault);
+
+#endif
