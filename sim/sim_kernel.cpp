@@ -23,6 +23,7 @@
 #include <ctime>
 
 #include "platform.h"
+#include "sim_kernel.h"
 
 namespace {
 
@@ -514,6 +515,13 @@ resolved_by_mib(const int *mib, unsigned int namelen)
 }
 
 }  // namespace
+
+void
+sim_kernel_reset()
+{
+	sim_backing = backing::unset;
+	resolved_count = 0;
+}
 
 int
 platform_kldfind(const char *module)

@@ -50,11 +50,9 @@ engage_manual_mode(const level_entry *entries)
 {
 	if (resolve(FAN_LEVEL_NODE, fan_level_mib, DRIVER_MIB_LENGTH) == -1)
 		abandon_manual_mode(FAN_LEVEL_NODE, errno);
-	if (resolve(THERMAL_NODE, thermal_mib, DRIVER_MIB_LENGTH) == -1) {
-		if (resolve(TZ0_NODE, tz0_mib, TZ0_MIB_LENGTH) == -1)
-			abandon_manual_mode(TZ0_NODE, errno);
-		use_acpi_tz0 = true;
-	}
+	use_acpi_tz0 = resolve(THERMAL_NODE, thermal_mib, DRIVER_MIB_LENGTH) == -1;
+	if (use_acpi_tz0 && resolve(TZ0_NODE, tz0_mib, TZ0_MIB_LENGTH) == -1)
+		abandon_manual_mode(TZ0_NODE, errno);
 	if (!write_fan_level(entries[0].level_number))
 		abandon_manual_mode(FAN_LEVEL_NODE, errno);
 	current_level_index = 0;

@@ -1,0 +1,214 @@
+/* Fan mode, level and temperature through the simulated kernel, in-process. */
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fan.h"
+#include "fatal.h"
+#include "harness.h"
+#include "sim_kernel.h"
+
+namespace {
+
+const level_entry ROWS[] = {{3, 0, 55}, {5, 50, 150}};
+
+class Fan : public testing::Test {
+protected:
+	sim_machine machine;
+
+	void SetUp() override
+	{
+		setenv("COOLRUNG_SIM_ROOT", machine.root.c_str(), 1);
+		sim_kernel_reset();
+	}
+	void TearDown() override
+	{
+		unsetenv("COOLRUNG_SIM_ROOT");
+		sim_kernel_reset();
+	}
+
+	/* The trace without the pids: "OP NAME VALUE RESULT". */
+	std::vector<std::string> calls() const
+	{
+		std::vector<std::string> lines;
+		for (const std::string &line : machine.trace())
+			lines.push_back(line.substr(line.find(' ') + 1));
+		return lines;
+	}
+
+	fatal_error engage_failure()
+	{
+		try {
+			set_fan_mode(FAN_MODE_MANUAL, ROWS);
+		} catch (const fatal_error &fault) {
+			return fault;
+		}
+		ADD_FAILURE() << "manual mode engaged";
+		return {0, 0, ""};
+	}
+};
+
+TEST_F(Fan, ManualModeResolvesOnceAndRunsAtTheFirstRow)
+{
+	current_level_index = 5;
+	set_fan_mode(FAN_MODE_MANUAL, ROWS);
+	std::vector<std::string> expected = {
+		"write dev.acpi_ibm.0.fan 0 ok",
+		"lookup dev.acpi_ibm.0.fan_level - ok",
+		"lookup dev.acpi_ibm.0.thermal - ok",
+		"write dev.acpi_ibm.0.fan_level 3 ok",
+	};
+	EXPECT_EQ(calls(), expected);
+	EXPECT_EQ(current_level_index, 0);
+	EXPECT_EQ(machine.fan_mode(), 0);
+	EXPECT_EQ(machine.fan_level(), 3);
+}
+
+TEST_F(Fan, AutoModeOnlyWritesTheMode)
+{
+	set_fan_mode(FAN_MODE_AUTO, nullptr);
+	EXPECT_EQ(calls(), std::vector<std::string>{"write dev.acpi_ibm.0.fan 1 ok"});
+}
+
+TEST_F(Fan, InvalidModeWritesNothing)
+{
+	try {
+		set_fan_mode(2, ROWS);
+		FAIL() << "mode 2 accepted";
+	} catch (const fatal_error &fault) {
+		EXPECT_EQ(fault.message, "Invalid fan mode");
+		EXPECT_EQ(fault.error, 0);
+		EXPECT_EQ(fault.status, 70);
+	}
+	EXPECT_TRUE(calls().empty());
+}
+
+TEST_F(Fan, UnwritableModeStopsBeforeAnyLevel)
+{
+	machine.put("faults", "write dev.acpi_ibm.0.fan EPERM\n");
+	fatal_error fault = engage_failure();
+	EXPECT_EQ(fault.message, "dev.acpi_ibm.0.fan");
+	EXPECT_EQ(fault.error, EPERM);
+	EXPECT_EQ(fault.status, 77);
+	EXPECT_EQ(calls(), std::vector<std::string>{"write dev.acpi_ibm.0.fan 0 EPERM"});
+}
+
+/* Manual mode that cannot be completed hands the fan straight back. */
+struct abandon_case {
+	const char *name;
+	std::string faults;
+	std::vector<std::string> remove;
+	std::string node;
+	int error;
+};
+
+void
+PrintTo(const abandon_case &c, std::ostream *out)
+{
+	*out << c.name;
+}
+
+class FanAbandon : public Fan, public testing::WithParamInterface<abandon_case> {};
+
+TEST_P(FanAbandon, HandsTheFanBack)
+{
+	const abandon_case &c = GetParam();
+	machine.put("faults", c.faults);
+	for (const std::string &node : c.remove)
+		machine.remove(node);
+	fatal_error fault = engage_failure();
+	EXPECT_EQ(fault.message, c.node);
+	EXPECT_EQ(fault.error, c.error);
+	EXPECT_EQ(fault.status, 69);
+	EXPECT_EQ(calls().back(), "write dev.acpi_ibm.0.fan 1 ok");
+	EXPECT_EQ(machine.fan_mode(), 1);
+}
+
+const abandon_case abandon_cases[] = {
+	{"LevelNodeMissing", "", {"dev.acpi_ibm.0.fan_level"},
+	    "dev.acpi_ibm.0.fan_level", ENOENT},
+	{"NoTemperatureNode", "", {"dev.acpi_ibm.0.thermal"},
+	    "hw.acpi.thermal.tz0.temperature", ENOENT},
+	{"FirstLevelWriteFails", "write dev.acpi_ibm.0.fan_level EIO\n", {},
+	    "dev.acpi_ibm.0.fan_level", EIO},
+};
+
+INSTANTIATE_TEST_SUITE_P(Engage, FanAbandon, testing::ValuesIn(abandon_cases),
+    [](const testing::TestParamInfo<abandon_case> &info) { return info.param.name; });
+
+TEST_F(Fan, DriverTemperatureIsTheFirstInteger)
+{
+	set_fan_mode(FAN_MODE_MANUAL, ROWS);
+	machine.put("dev.acpi_ibm.0.thermal", "61 40 -1 -1 -1 -1 -1 -1\n");
+	int32_t celsius = 0;
+	ASSERT_TRUE(read_temperature(&celsius));
+	EXPECT_EQ(celsius, 61);
+	EXPECT_EQ(count_lines(machine.trace(), "hw.acpi.thermal"), 0);
+}
+
+TEST_F(Fan, ThermalZoneConversion)
+{
+	machine.remove("dev.acpi_ibm.0.thermal");
+	machine.put("hw.acpi.thermal.tz0.temperature", "3182\n");
+	set_fan_mode(FAN_MODE_MANUAL, ROWS);
+	const struct {
+		int raw;
+		int32_t celsius;
+	} readings[] = {
+		{2727, 0}, {2736, 0}, {3236, 50}, {3237, 51}, {2722, 0},
+		{2716, -1}, {0, -272}, {3182, 45},
+		{-2147483647 - 1, -214748637},
+	};
+	for (const auto &r : readings) {
+		machine.put("hw.acpi.thermal.tz0.temperature", std::to_string(r.raw));
+		int32_t celsius = 999;
+		ASSERT_TRUE(read_temperature(&celsius)) << r.raw;
+		EXPECT_EQ(celsius, r.celsius) << r.raw;
+	}
+}
+
+TEST_F(Fan, FailedReadsAreNotReadings)
+{
+	set_fan_mode(FAN_MODE_MANUAL, ROWS);
+	int32_t celsius = 77;
+	machine.put("faults", "read dev.acpi_ibm.0.thermal EIO\n");
+	EXPECT_FALSE(read_temperature(&celsius));
+	machine.put("faults", "");
+	machine.put("dev.acpi_ibm.0.thermal", "");
+	EXPECT_FALSE(read_temperature(&celsius));
+	machine.remove("dev.acpi_ibm.0.thermal");
+	EXPECT_FALSE(read_temperature(&celsius));
+	EXPECT_EQ(celsius, 77);
+}
+
+TEST_F(Fan, FailedLevelWriteIsReported)
+{
+	set_fan_mode(FAN_MODE_MANUAL, ROWS);
+	machine.put("faults", "write dev.acpi_ibm.0.fan_level EIO\n");
+	EXPECT_FALSE(write_fan_level(5));
+	machine.put("faults", "");
+	EXPECT_TRUE(write_fan_level(5));
+	EXPECT_EQ(machine.fan_level(), 5);
+}
+
+TEST_F(Fan, PollsUseCachedMibsOnly)
+{
+	set_fan_mode(FAN_MODE_MANUAL, ROWS);
+	size_t before = machine.trace().size();
+	for (int poll = 0; poll < 20; poll++) {
+		int32_t celsius;
+		ASSERT_TRUE(read_temperature(&celsius));
+		ASSERT_TRUE(write_fan_level(poll % 8));
+	}
+	std::vector<std::string> lines = machine.trace();
+	lines.erase(lines.begin(), lines.begin() + static_cast<long>(before));
+	EXPECT_EQ(lines.size(), 40U);
+	EXPECT_EQ(count_lines(lines, " read dev.acpi_ibm.0.thermal "), 20);
+	EXPECT_EQ(count_lines(lines, " write dev.acpi_ibm.0.fan_level "), 20);
+	EXPECT_EQ(count_lines(lines, " lookup "), 0);
+}
+
+}  // namespace

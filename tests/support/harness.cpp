@@ -1,0 +1,247 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+std::string
+read_file(const std::string &path)
+{
+	std::ifstream in(path, std::ios::binary);
+	std::ostringstream text;
+	text << in.rdbuf();
+	return text.str();
+}
+
+void
+write_file(const std::string &path, const std::string &content)
+{
+	std::ofstream out(path, std::ios::binary | std::ios::trunc);
+	out << content;
+}
+
+sim_machine::sim_machine()
+{
+	char pattern[] = "/tmp/coolrung-test-XXXXXX";
+	if (mkdtemp(pattern) == nullptr)
+		throw std::runtime_error("mkdtemp failed");
+	root = pattern;
+	fs::create_directory(root + "/kld");
+	put("kld/acpi_ibm", "");
+	put("trace", "");
+	put("dev.acpi_ibm.0.fan", "1\n");
+	put("dev.acpi_ibm.0.fan_level", "0\n");
+	put("dev.acpi_ibm.0.thermal", "45 42 -1 -1 -1 -1 -1 -1\n");
+}
+
+sim_machine::~sim_machine()
+{
+	std::error_code ignored;
+	fs::remove_all(root, ignored);
+}
+
+std::string
+sim_machine::path(const std::string &name) const
+{
+	return root + "/" + name;
+}
+
+void
+sim_machine::put(const std::string &name, const std::string &content) const
+{
+	std::string aside = path(name) + ".new";
+	write_file(aside, content);
+	fs::rename(aside, path(name));
+}
+
+void
+sim_machine::remove(const std::string &name) const
+{
+	fs::remove(path(name));
+}
+
+bool
+sim_machine::exists(const std::string &name) const
+{
+	return fs::exists(path(name));
+}
+
+std::string
+sim_machine::get(const std::string &name) const
+{
+	return read_file(path(name));
+}
+
+void
+sim_machine::set_temperature(int celsius) const
+{
+	put("dev.acpi_ibm.0.thermal", std::to_string(celsius) +
+	    " 42 -1 -1 -1 -1 -1 -1\n");
+}
+
+int
+sim_machine::fan_mode() const
+{
+	return std::stoi(get("dev.acpi_ibm.0.fan"));
+}
+
+int
+sim_machine::fan_level() const
+{
+	return std::stoi(get("dev.acpi_ibm.0.fan_level"));
+}
+
+std::vector<std::string>
+sim_machine::trace() const
+{
+	std::vector<std::string> lines;
+	std::istringstream in(get("trace"));
+	for (std::string line; std::getline(in, line);)
+		lines.push_back(line);
+	return lines;
+}
+
+std::string
+sim_machine::config(const std::string &text) const
+{
+	std::string file = path("coolrung.conf");
+	write_file(file, text);
+	return file;
+}
+
+int
+count_lines(const std::vector<std::string> &lines, const std::string &text)
+{
+	int count = 0;
+	for (const std::string &line : lines)
+		count += line.find(text) != std::string::npos ? 1 : 0;
+	return count;
+}
+
+bool
+wait_for_trace(const sim_machine &machine, const std::string &text, int count,
+    double timeout_seconds)
+{
+	auto deadline = std::chrono::steady_clock::now() +
+	    std::chrono::duration<double>(timeout_seconds);
+	while (std::chrono::steady_clock::now() < deadline) {
+		if (count_lines(machine.trace(), text) >= count)
+			return true;
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+	}
+	return false;
+}
+
+static pid_t
+spawn(const std::string &program, const std::vector<std::string> &argv,
+    const std::string &sim_root, const std::string &out_path,
+    const std::string &err_path)
+{
+	pid_t pid = fork();
+	if (pid == -1)
+		throw std::runtime_error("fork failed");
+	if (pid != 0)
+		return pid;
+	std::vector<char *> args;
+	for (const std::string &arg : argv)
+		args.push_back(const_cast<char *>(arg.c_str()));
+	args.push_back(nullptr);
+	if (sim_root.empty())
+		unsetenv("COOLRUNG_SIM_ROOT");
+	else
+		setenv("COOLRUNG_SIM_ROOT", sim_root.c_str(), 1);
+	int null_in = open("/dev/null", O_RDONLY);
+	int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+	int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+	dup2(null_in, STDIN_FILENO);
+	dup2(out, STDOUT_FILENO);
+	dup2(err, STDERR_FILENO);
+	/* The test runner may have blocked or ignored signals: start clean. */
+	sigset_t none;
+	sigemptyset(&none);
+	sigprocmask(SIG_SETMASK, &none, nullptr);
+	for (int signo = 1; signo < NSIG; signo++)
+		signal(signo, SIG_DFL);
+	execv(program.c_str(), args.data());
+	_exit(127);
+}
+
+running_daemon
+start_coolrung(const std::vector<std::string> &argv, const std::string &sim_root)
+{
+	static int serial;
+	running_daemon daemon;
+	std::string base = "/tmp/coolrung-out-" + std::to_string(getpid()) + "-" +
+	    std::to_string(serial++);
+	daemon.out_path = base + ".out";
+	daemon.err_path = base + ".err";
+	daemon.pid = spawn(COOLRUNG_BINARY, argv, sim_root, daemon.out_path,
+	    daemon.err_path);
+	return daemon;
+}
+
+run_result
+wait_daemon(running_daemon &daemon, int timeout_seconds)
+{
+	run_result result;
+	int status = 0;
+	auto deadline = std::chrono::steady_clock::now() +
+	    std::chrono::seconds(timeout_seconds);
+	for (;;) {
+		pid_t done = waitpid(daemon.pid, &status, WNOHANG);
+		if (done == daemon.pid)
+			break;
+		if (std::chrono::steady_clock::now() > deadline) {
+			kill(daemon.pid, SIGKILL);
+			waitpid(daemon.pid, &status, 0);
+			break;
+		}
+		std::this_thread::sleep_for(std::chrono::milliseconds(10));
+	}
+	if (WIFEXITED(status))
+		result.status = WEXITSTATUS(status);
+	else if (WIFSIGNALED(status))
+		result.signal = WTERMSIG(status);
+	result.out = read_file(daemon.out_path);
+	result.err = read_file(daemon.err_path);
+	unlink(daemon.out_path.c_str());
+	unlink(daemon.err_path.c_str());
+	daemon.pid = -1;
+	return result;
+}
+
+run_result
+run_program(const std::string &program, const std::vector<std::string> &argv,
+    const std::string &sim_root, int timeout_seconds)
+{
+	static int serial;
+	running_daemon process;
+	std::string base = "/tmp/coolrung-run-" + std::to_string(getpid()) + "-" +
+	    std::to_string(serial++);
+	process.out_path = base + ".out";
+	process.err_path = base + ".err";
+	process.pid = spawn(program, argv, sim_root, process.out_path,
+	    process.err_path);
+	return wait_daemon(process, timeout_seconds);
+}
+
+run_result
+run_coolrung(const std::vector<std::string> &argv, const std::string &sim_root,
+    int timeout_seconds)
+{
+	return run_program(COOLRUNG_BINARY, argv, sim_root, timeout_seconds);
+}

@@ -1,0 +1,67 @@
+/*
+ * Test support: a simulated machine in a temporary directory, and the real
+ * coolrung binary run against it.
+ */
+#ifndef COOLRUNG_TEST_HARNESS_H
+#define COOLRUNG_TEST_HARNESS_H
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+/* A simulated kernel directory, removed when the test ends. */
+struct sim_machine {
+	std::string root;
+
+	sim_machine();
+	~sim_machine();
+	sim_machine(const sim_machine &) = delete;
+	sim_machine &operator=(const sim_machine &) = delete;
+
+	std::string path(const std::string &name) const;
+	/* Replaces a file at once (written aside, then renamed in). */
+	void put(const std::string &name, const std::string &content) const;
+	void remove(const std::string &name) const;
+	bool exists(const std::string &name) const;
+	std::string get(const std::string &name) const;
+	void set_temperature(int celsius) const;
+	int fan_mode() const;
+	int fan_level() const;
+	std::vector<std::string> trace() const;
+	/* A configuration file inside the machine's directory; returns its path. */
+	std::string config(const std::string &text) const;
+};
+
+struct run_result {
+	int status = -1;	/* exit status, or -1 when ended by a signal */
+	int signal = 0;
+	std::string out, err;
+};
+
+/* Runs coolrung to its end with the given arguments (argv[0] included). */
+run_result run_coolrung(const std::vector<std::string> &argv,
+    const std::string &sim_root, int timeout_seconds = 10);
+run_result run_program(const std::string &program,
+    const std::vector<std::string> &argv, const std::string &sim_root,
+    int timeout_seconds = 10);
+
+/* A coolrung started in the background; its output goes to files. */
+struct running_daemon {
+	pid_t pid = -1;
+	std::string out_path, err_path;
+};
+running_daemon start_coolrung(const std::vector<std::string> &argv,
+    const std::string &sim_root);
+/* Waits for the process to end (killing it after the timeout). */
+run_result wait_daemon(running_daemon &daemon, int timeout_seconds = 10);
+
+/* Waits until the trace holds count lines containing text; false on timeout. */
+bool wait_for_trace(const sim_machine &machine, const std::string &text,
+    int count = 1, double timeout_seconds = 10);
+int count_lines(const std::vector<std::string> &lines, const std::string &text);
+
+std::string read_file(const std::string &path);
+void write_file(const std::string &path, const std::string &content);
+
+#endif
