@@ -1,0 +1,292 @@
+/* The whole daemon on the simulated kernel: polling, stepping, signals. */
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fan.h"
+#include "harness.h"
+#include "loop.h"
+#include "sim_kernel.h"
+
+namespace {
+
+const std::string TABLE_TEXT = "level(0,0,55)\nlevel(2,50,65)\nlevel(7,60,150)\n";
+const char *READ = "read dev.acpi_ibm.0.thermal";
+const char *LEVEL = "write dev.acpi_ibm.0.fan_level";
+
+/* A daemon on its own simulated machine, stopped at the end of the test. */
+class Daemon : public testing::Test {
+protected:
+	sim_machine machine;
+	running_daemon daemon;
+
+	void start(int celsius, const std::vector<std::string> &extra = {})
+	{
+		machine.set_temperature(celsius);
+		std::vector<std::string> argv = {"coolrung", "-c",
+		    machine.config(TABLE_TEXT)};
+		argv.insert(argv.end(), extra.begin(), extra.end());
+		daemon = start_coolrung(argv, machine.root);
+		ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << dump();
+	}
+	void TearDown() override
+	{
+		if (daemon.pid > 0) {
+			kill(daemon.pid, SIGKILL);
+			wait_daemon(daemon, 5);
+		}
+	}
+	std::string dump() const
+	{
+		std::string text;
+		for (const std::string &line : machine.trace())
+			text += line + "\n";
+		return text;
+	}
+	/*
+	 * Sets the temperature and waits for the poll that reads it; returns
+	 * that poll's calls, from the read to its sleep.
+	 */
+	std::vector<std::string> poll(int celsius)
+	{
+		size_t seen = machine.trace().size();
+		machine.set_temperature(celsius);
+		std::string wanted = std::string(READ) + " " + std::to_string(celsius);
+		for (int tries = 0; tries < 500; tries++) {
+			std::vector<std::string> lines = machine.trace();
+			for (size_t i = seen; i < lines.size(); i++) {
+				if (lines[i].find(wanted) == std::string::npos)
+					continue;
+				for (size_t j = i; j < lines.size(); j++) {
+					if (lines[j].find(" sleep ") != std::string::npos)
+						return {lines.begin() + static_cast<long>(i),
+						    lines.begin() + static_cast<long>(j) + 1};
+				}
+			}
+			usleep(10000);
+		}
+		ADD_FAILURE() << "no poll read " << celsius << "\n" << dump();
+		return {};
+	}
+	run_result stop(int signo)
+	{
+		kill(daemon.pid, signo);
+		return wait_daemon(daemon, 5);
+	}
+};
+
+std::string
+levels_written(const std::vector<std::string> &calls)
+{
+	std::string levels;
+	for (const std::string &line : calls) {
+		size_t at = line.find(LEVEL);
+		if (at != std::string::npos)
+			levels += line.substr(at + std::string(LEVEL).size() + 1);
+	}
+	return levels;
+}
+
+TEST_F(Daemon, StepsThroughTheTableOneRowAPoll)
+{
+	start(50);
+	EXPECT_EQ(levels_written(poll(55)), "");
+	EXPECT_EQ(levels_written(poll(56)), "2 ok");
+	EXPECT_EQ(levels_written(poll(52)), "");		/* overlap */
+	EXPECT_EQ(levels_written(poll(49)), "0 ok");
+	EXPECT_EQ(levels_written(poll(90)), "2 ok");		/* a jump ... */
+	EXPECT_EQ(levels_written(poll(91)), "7 ok");		/* ... row by row */
+	EXPECT_EQ(machine.fan_level(), 7);
+	EXPECT_EQ(machine.fan_mode(), 0);
+}
+
+TEST_F(Daemon, QuickPollAfterAFastFall)
+{
+	start(60);
+	std::vector<std::string> first = poll(57);
+	ASSERT_FALSE(first.empty());
+	EXPECT_NE(first.back().find("sleep - 1 ok"), std::string::npos);
+	std::vector<std::string> second = poll(55);
+	ASSERT_FALSE(second.empty());
+	EXPECT_NE(second.back().find("sleep - 2 ok"), std::string::npos);
+}
+
+TEST_F(Daemon, TheFirstSleepIsTwoSeconds)
+{
+	start(60);
+	std::vector<std::string> lines = machine.trace();
+	EXPECT_EQ(count_lines(lines, " sleep - 2 ok"), 1) << dump();
+	EXPECT_EQ(count_lines(lines, " sleep - 1 ok"), 0) << dump();
+}
+
+TEST_F(Daemon, ExtremeReadingsStayInTheTable)
+{
+	start(50);
+	EXPECT_EQ(levels_written(poll(-41)), "");
+	EXPECT_EQ(levels_written(poll(200)), "2 ok");
+	EXPECT_EQ(levels_written(poll(201)), "7 ok");
+	EXPECT_EQ(levels_written(poll(202)), "");
+	EXPECT_EQ(machine.fan_level(), 7);
+}
+
+TEST_F(Daemon, FailedReadMovesNothing)
+{
+	start(60);
+	poll(61);
+	size_t seen = machine.trace().size();
+	machine.put("faults", "read dev.acpi_ibm.0.thermal EIO\n");
+	ASSERT_TRUE(wait_for_trace(machine, "thermal - EIO"));
+	ASSERT_TRUE(wait_for_trace(machine, " sleep ", static_cast<int>(
+	    count_lines(machine.trace(), " sleep ") + 1)));
+	std::vector<std::string> lines = machine.trace();
+	lines.erase(lines.begin(), lines.begin() + static_cast<long>(seen));
+	EXPECT_EQ(count_lines(lines, LEVEL), 0);
+	EXPECT_EQ(count_lines(lines, " sleep - 2 ok"), count_lines(lines, " sleep "));
+	machine.put("faults", "");
+	/* The previous reading stayed 61: a reading of 58 is a fast fall. */
+	std::vector<std::string> after = poll(58);
+	ASSERT_FALSE(after.empty());
+	EXPECT_NE(after.back().find("sleep - 1 ok"), std::string::npos);
+}
+
+TEST_F(Daemon, FailedLevelWriteIsRetried)
+{
+	start(50);
+	machine.put("faults", "write dev.acpi_ibm.0.fan_level EIO\n");
+	EXPECT_EQ(levels_written(poll(56)), "2 EIO");
+	machine.put("faults", "");
+	EXPECT_EQ(levels_written(poll(57)), "2 ok");
+	EXPECT_EQ(levels_written(poll(66)), "7 ok");
+}
+
+struct stop_case {
+	const char *name;
+	int signo;
+};
+
+void
+PrintTo(const stop_case &c, std::ostream *out)
+{
+	*out << c.name;
+}
+
+class Stop : public Daemon, public testing::WithParamInterface<stop_case> {};
+
+TEST_P(Stop, HandsTheFanBack)
+{
+	start(56);
+	ASSERT_TRUE(wait_for_trace(machine, std::string(LEVEL) + " 2 ok"));
+	EXPECT_EQ(machine.fan_mode(), 0);
+	run_result result = stop(GetParam().signo);
+	EXPECT_EQ(result.status, 1);
+	EXPECT_EQ(result.err, "");
+	EXPECT_EQ(machine.fan_mode(), 1);
+	EXPECT_NE(machine.trace().back().find("write dev.acpi_ibm.0.fan 1 ok"),
+	    std::string::npos) << dump();
+}
+
+const stop_case stop_cases[] = {
+	{"Interrupt", SIGINT}, {"Terminate", SIGTERM}, {"HangUp", SIGHUP},
+	{"Segfault", SIGSEGV}, {"BusError", SIGBUS}, {"FloatingPoint", SIGFPE},
+	{"Illegal", SIGILL}, {"Abort", SIGABRT},
+};
+
+INSTANTIATE_TEST_SUITE_P(Signals, Stop, testing::ValuesIn(stop_cases),
+    [](const testing::TestParamInfo<stop_case> &info) { return info.param.name; });
+
+TEST_P(Stop, UnwritableModeAtShutdown)
+{
+	start(50);
+	machine.put("faults", "write dev.acpi_ibm.0.fan EPERM\n");
+	run_result result = stop(GetParam().signo);
+	EXPECT_EQ(result.status, 77);
+	EXPECT_EQ(result.err, "coolrung: dev.acpi_ibm.0.fan: Operation not permitted\n");
+	EXPECT_EQ(machine.fan_mode(), 0);
+}
+
+TEST_F(Daemon, QuitKeepsItsDefaultAction)
+{
+	start(50);
+	run_result result = stop(SIGQUIT);
+	EXPECT_EQ(result.signal, SIGQUIT);
+	EXPECT_EQ(machine.fan_mode(), 0);
+}
+
+TEST_F(Daemon, SignalsDuringTheSleepEndItAtOnce)
+{
+	start(50);
+	poll(51);
+	auto before = std::chrono::steady_clock::now();
+	run_result result = stop(SIGTERM);
+	auto waited = std::chrono::steady_clock::now() - before;
+	EXPECT_EQ(result.status, 1);
+	EXPECT_LT(waited, std::chrono::milliseconds(500));
+}
+
+TEST_F(Daemon, DetachesAfterTakingTheFan)
+{
+	machine.set_temperature(56);
+	std::vector<std::string> argv = {"coolrung", "-d", "-c",
+	    machine.config(TABLE_TEXT)};
+	run_result parent = run_coolrung(argv, machine.root);
+	EXPECT_EQ(parent.status, 0);
+	EXPECT_EQ(parent.err, "");
+	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << dump();
+	std::vector<std::string> lines = machine.trace();
+	int daemon_line = -1, manual_line = -1;
+	for (size_t i = 0; i < lines.size(); i++) {
+		if (lines[i].find(" daemon - - ok") != std::string::npos)
+			daemon_line = static_cast<int>(i);
+		if (lines[i].find("write dev.acpi_ibm.0.fan 0 ok") != std::string::npos)
+			manual_line = static_cast<int>(i);
+	}
+	ASSERT_GE(daemon_line, 0) << dump();
+	EXPECT_LT(manual_line, daemon_line);
+	pid_t child = std::stoi(lines[static_cast<size_t>(daemon_line)]);
+	EXPECT_EQ(machine.fan_mode(), 0);
+	EXPECT_TRUE(wait_for_trace(machine, std::to_string(child) + " sleep", 2));
+	kill(child, SIGTERM);
+	for (int tries = 0; tries < 200 && machine.fan_mode() != 1; tries++)
+		usleep(10000);
+	EXPECT_EQ(machine.fan_mode(), 1);
+	for (int tries = 0; tries < 200 && kill(child, 0) == 0; tries++)
+		usleep(10000);
+	EXPECT_NE(kill(child, 0), 0);
+}
+
+TEST_F(Daemon, OperandBeforeDetachKeepsTheForeground)
+{
+	start(50, {"operand", "-d"});
+	EXPECT_EQ(count_lines(machine.trace(), " daemon "), 0);
+	EXPECT_EQ(kill(daemon.pid, 0), 0);
+	EXPECT_EQ(stop(SIGTERM).status, 1);
+}
+
+/* In-process: a write that fails keeps the row, so the next poll writes again. */
+TEST(StepFanLevel, KeepsTheRowWhenTheWriteFails)
+{
+	sim_machine machine;
+	setenv("COOLRUNG_SIM_ROOT", machine.root.c_str(), 1);
+	sim_kernel_reset();
+	level_entry rows[] = {{0, 0, 55}, {2, 50, 65}, {7, 60, 150}};
+	level_table table = {rows, 3};
+	set_fan_mode(FAN_MODE_MANUAL, rows);
+	machine.put("faults", "write dev.acpi_ibm.0.fan_level EIO\n");
+	step_fan_level(56, &table);
+	EXPECT_EQ(current_level_index, 0);
+	machine.put("faults", "");
+	step_fan_level(56, &table);
+	EXPECT_EQ(current_level_index, 1);
+	EXPECT_EQ(machine.fan_level(), 2);
+	step_fan_level(58, &table);
+	EXPECT_EQ(current_level_index, 1);
+	unsetenv("COOLRUNG_SIM_ROOT");
+	sim_kernel_reset();
+}
+
+}  // namespace
