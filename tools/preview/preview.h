@@ -1,0 +1,166 @@
+/*
+ * coolrung-preview: what a level table would do, worked out with the
+ * daemon's own stepping rules on a recorded trace or on a thermal model,
+ * without touching a fan.  The pieces are free functions over plain
+ * structs so the tests can drive each one in-process.
+ */
+#ifndef COOLRUNG_PREVIEW_H
+#define COOLRUNG_PREVIEW_H
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "config.h"
+
+constexpr int EXIT_USAGE = 64;		/* EX_USAGE */
+constexpr int EXIT_DATA = 65;		/* EX_DATAERR */
+constexpr int EXIT_NOINPUT = 66;	/* EX_NOINPUT */
+constexpr int EXIT_CANTCREATE = 73;	/* EX_CANTCREAT */
+constexpr int EXIT_IO = 74;		/* EX_IOERR */
+
+/* All times are whole microseconds: sums of poll intervals stay exact. */
+constexpr int64_t MICROS = 1000000;
+
+/* ---- the daemon's poll, free of the hardware (replay.cpp) ---- */
+
+/* What the daemon's loop keeps between two polls. */
+struct daemon_state {
+	int32_t index;		/* row the fan runs at */
+	int32_t previous;	/* the reading before, 0 before the first */
+};
+
+/* Reading at the start: the fan at the first row, no reading yet. */
+daemon_state daemon_start();
+
+/* One poll of the loop: steps the row and returns the seconds to sleep. */
+unsigned int daemon_poll(daemon_state *state, const level_table *table,
+    int32_t celsius);
+
+/* The reading the daemon would get for a temperature. */
+int32_t sensor_reading(double celsius);
+
+/* ---- what a run leaves behind ---- */
+
+struct poll_event {
+	int64_t at;		/* microseconds since the run's start */
+	int32_t celsius;	/* the reading */
+	int32_t index;		/* the row after this reading */
+};
+
+/* The temperature holds from a point's time until the next point's. */
+struct curve_point {
+	int64_t at;
+	double celsius;
+};
+
+struct run_record {
+	std::vector<poll_event> polls;
+	std::vector<curve_point> curve;
+	int64_t end;		/* the run covers 0 to end */
+};
+
+/* ---- recorded traces (trace.cpp, replay.cpp) ---- */
+
+struct trace_sample {
+	int64_t at;		/* microseconds, as recorded */
+	double celsius;
+};
+
+/*
+ * Reads "seconds,celsius" lines.  name heads the messages
+ * ("trace.csv:12: ...").  Faults are raised as fatal_error with EXIT_DATA.
+ */
+std::vector<trace_sample> read_trace(FILE *file, const char *name);
+
+/* Parses a non-negative decimal number of seconds; false if malformed. */
+bool parse_seconds(const char *text, int64_t *micros);
+
+/* Seconds as the shortest exact decimal: "12", "12.5", "0.000001". */
+std::string format_seconds(int64_t micros);
+
+/* The polls the daemon would make on the trace; times from its first sample. */
+run_record replay_trace(const level_table *table,
+    const std::vector<trace_sample> &trace);
+
+/* ---- the thermal model (model.cpp) ---- */
+
+struct model_params {
+	double ambient;		/* C */
+	double idle_rise;	/* C above ambient at no load, fan stopped */
+	double load_rise;	/* C more at full load, fan stopped */
+	double fan_cooling;	/* cooling each fan level adds, fan stopped = 1 */
+	double time_constant;	/* s, with the fan stopped */
+	double start;		/* C at time 0 */
+	int64_t duration;	/* microseconds */
+	uint64_t seed;		/* for the spikes */
+	bool start_set;		/* start given, else ambient + idle_rise */
+	bool duration_set;	/* duration given, else the scenario's own */
+};
+
+model_params default_model();
+
+/* Reads "name = value" lines into *params; faults raised with EXIT_DATA. */
+void read_model(FILE *file, const char *name, model_params *params);
+
+/* Whether name is one of idle, compile, spiky, full. */
+bool known_scenario(const char *name);
+
+/* Whether a run of that length is one the model will make. */
+bool valid_duration(int64_t micros);
+
+/*
+ * Fills in what was not given: the start at ambient + idle_rise, the
+ * duration the scenario's own.  name must be a known scenario.
+ */
+void settle_model(model_params *params, const char *name);
+
+/* The load, 0 to 1, for each whole second of the run. */
+std::vector<double> scenario_load(const char *name, const model_params &params);
+
+/* The temperature one second on, at a constant load and fan level. */
+double model_step(const model_params &params, double celsius, double load,
+    int32_t level_number, double seconds);
+
+/* The closed loop: the model heats, the daemon's rules set the fan. */
+run_record run_model(const level_table *table, const model_params &params,
+    const std::vector<double> &load);
+
+/* ---- the summary (summary.cpp) ---- */
+
+struct stay {
+	bool found;
+	int64_t length;
+	int32_t index;
+	int64_t from;
+};
+
+struct run_summary {
+	std::vector<int64_t> row_time;	/* time at each row of the table */
+	int changes;			/* of row, the first poll's too */
+	double changes_per_hour;
+	stay shortest;			/* between two changes */
+	stay longest;			/* any, cut ones too */
+	double peak;
+	double mean;
+	int32_t top_min;
+	int64_t above_top;		/* time above the top row's min */
+	int64_t span;
+	size_t polls;
+};
+
+run_summary summarize(const run_record &run, const level_table *table);
+
+void print_summary(FILE *out, const run_summary &summary,
+    const level_table *table, const char *title);
+
+/* One line per poll: "seconds celsius level". */
+void print_events(FILE *out, const run_record &run, const level_table *table);
+
+/* ---- the picture (svg.cpp) ---- */
+
+void write_svg(FILE *out, const run_record &run, const level_table *table,
+    const char *title);
+
+#endif

@@ -1,0 +1,240 @@
+/*
+ * The run as a picture: the temperature over the table's rows, drawn as
+ * bands so the overlaps show, and the fan level underneath.  Plain SVG,
+ * written by hand: any browser shows it and it diffs as text.
+ */
+#include "preview.h"
+
+#include <algorithm>
+#include <cmath>
+
+constexpr double WIDTH = 960;
+constexpr double HEIGHT = 540;
+constexpr double LEFT = 64;		/* room for the temperature labels */
+constexpr double RIGHT = 24;
+constexpr double PLOT_WIDTH = WIDTH - LEFT - RIGHT;
+constexpr double HEAT_TOP = 44;
+constexpr double HEAT_HEIGHT = 320;
+constexpr double FAN_TOP = 392;
+constexpr double FAN_HEIGHT = 100;
+constexpr double MARGIN_CELSIUS = 5;	/* around the hottest and coolest */
+constexpr int MAX_TICKS = 10;
+
+/* Cool to hot, one colour a fan level. */
+static const char *const level_colours[LEVEL_LIMIT] = {
+	"#2b83ba", "#5aa5b4", "#8cc7a5", "#c1e39c",
+	"#f3e08f", "#fdae61", "#f07c4a", "#d7191c",
+};
+
+struct frame {
+	double end;	/* seconds the plot spans */
+	double coolest;	/* celsius at the bottom of the upper panel */
+	double hottest;
+};
+
+static double
+x_of(const frame &box, int64_t at)
+{
+	return LEFT + PLOT_WIDTH * (static_cast<double>(at) / MICROS) / box.end;
+}
+
+static double
+y_of(const frame &box, double celsius)
+{
+	double fraction = (celsius - box.coolest) / (box.hottest - box.coolest);
+
+	return HEAT_TOP + HEAT_HEIGHT * (1 - std::clamp(fraction, 0.0, 1.0));
+}
+
+static double
+y_of_level(int32_t level_number)
+{
+	return FAN_TOP + FAN_HEIGHT * (1 - level_number / (LEVEL_LIMIT - 1.0));
+}
+
+static std::string
+escaped(const char *text)
+{
+	std::string out;
+
+	for (; *text != '\0'; text++) {
+		switch (*text) {
+		case '&': out += "&amp;"; break;
+		case '<': out += "&lt;"; break;
+		case '>': out += "&gt;"; break;
+		case '"': out += "&quot;"; break;
+		default: out += *text;
+		}
+	}
+	return out;
+}
+
+static frame
+frame_of(const run_record &run)
+{
+	frame box = {std::max(static_cast<double>(run.end) / MICROS, 1.0), 0, 0};
+	auto [low, high] = std::minmax_element(run.curve.begin(), run.curve.end(),
+	    [](const curve_point &a, const curve_point &b) {
+		return a.celsius < b.celsius;
+	    });
+
+	box.coolest = std::floor((low->celsius - MARGIN_CELSIUS) / 5) * 5;
+	box.hottest = std::ceil((high->celsius + MARGIN_CELSIUS) / 5) * 5;
+	return box;
+}
+
+static void
+draw_bands(FILE *out, const frame &box, const level_table *table)
+{
+	for (int32_t i = 0; i < table->count; i++) {
+		const level_entry &row = table->entries[i];
+		if (row.max < box.coolest || row.min > box.hottest)
+			continue;
+		double top = y_of(box, row.max), bottom = y_of(box, row.min);
+		fprintf(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" "
+		    "height=\"%.1f\" fill=\"%s\" fill-opacity=\"0.22\"/>\n",
+		    LEFT, top, PLOT_WIDTH, bottom - top,
+		    level_colours[row.level_number]);
+		fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" "
+		    "text-anchor=\"end\" fill=\"#555\">level %d: %d-%d</text>\n",
+		    WIDTH - RIGHT - 4, bottom - 4, row.level_number, row.min,
+		    row.max);
+	}
+	int32_t top_min = table->entries[table->count - 1].min;
+	if (top_min >= box.coolest && top_min <= box.hottest)
+		fprintf(out, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" "
+		    "y2=\"%.1f\" stroke=\"#d7191c\" stroke-dasharray=\"6 4\"/>\n",
+		    LEFT, y_of(box, top_min), LEFT + PLOT_WIDTH,
+		    y_of(box, top_min));
+}
+
+static double
+tick_step(double range, const double *steps, size_t count)
+{
+	for (size_t i = 0; i < count; i++) {
+		if (range / steps[i] <= MAX_TICKS)
+			return steps[i];
+	}
+	return steps[count - 1] * std::ceil(range / steps[count - 1] / MAX_TICKS);
+}
+
+static void
+draw_axes(FILE *out, const frame &box)
+{
+	static const double degree_steps[] = {1, 2, 5, 10, 20, 50};
+	static const double second_steps[] = {1, 2, 5, 10, 15, 30, 60, 120,
+	    300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
+	double degrees = tick_step(box.hottest - box.coolest, degree_steps,
+	    std::size(degree_steps));
+	double seconds = tick_step(box.end, second_steps, std::size(second_steps));
+
+	for (double c = std::ceil(box.coolest / degrees) * degrees;
+	    c <= box.hottest; c += degrees)
+		fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" "
+		    "text-anchor=\"end\">%.0f C</text>\n", LEFT - 6,
+		    y_of(box, c) + 4, c);
+	for (int32_t level = 0; level < LEVEL_LIMIT; level += LEVEL_LIMIT - 1)
+		fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" "
+		    "text-anchor=\"end\">%d</text>\n", LEFT - 6,
+		    y_of_level(level) + 4, level);
+	for (double s = 0; s <= box.end; s += seconds) {
+		double x = LEFT + PLOT_WIDTH * s / box.end;
+		fprintf(out, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" "
+		    "y2=\"%.1f\" stroke=\"#ccc\"/>\n", x, HEAT_TOP, x,
+		    FAN_TOP + FAN_HEIGHT);
+		if (std::fmod(seconds, 60) == 0)
+			fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" "
+			    "text-anchor=\"middle\">%.0f min</text>\n", x,
+			    FAN_TOP + FAN_HEIGHT + 16, s / 60);
+		else
+			fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" "
+			    "text-anchor=\"middle\">%.0f s</text>\n", x,
+			    FAN_TOP + FAN_HEIGHT + 16, s);
+	}
+	fprintf(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" "
+	    "fill=\"none\" stroke=\"#888\"/>\n", LEFT, HEAT_TOP, PLOT_WIDTH,
+	    HEAT_HEIGHT);
+	fprintf(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" "
+	    "fill=\"none\" stroke=\"#888\"/>\n", LEFT, FAN_TOP, PLOT_WIDTH,
+	    FAN_HEIGHT);
+	fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"12\">fan level"
+	    "</text>\n", LEFT + 4, FAN_TOP - 6);
+}
+
+static void
+put_point(FILE *out, const frame &box, const curve_point &point)
+{
+	fprintf(out, "%.1f,%.1f ", x_of(box, point.at), y_of(box, point.celsius));
+}
+
+/*
+ * A day of samples would make a file no browser opens gladly: each column
+ * of pixels keeps its first, lowest, highest and last point, in order.
+ */
+static void
+draw_temperature(FILE *out, const frame &box, const run_record &run)
+{
+	const std::vector<curve_point> &curve = run.curve;
+	size_t first = 0;
+
+	fprintf(out, "<polyline fill=\"none\" stroke=\"#222\" "
+	    "stroke-width=\"1.2\" points=\"");
+	while (first < curve.size()) {
+		int column = static_cast<int>(x_of(box, curve[first].at) - LEFT);
+		size_t last = first, low = first, high = first;
+		while (last + 1 < curve.size() && static_cast<int>(
+		    x_of(box, curve[last + 1].at) - LEFT) == column) {
+			last++;
+			low = curve[last].celsius < curve[low].celsius ? last : low;
+			high = curve[last].celsius > curve[high].celsius ? last :
+			    high;
+		}
+		size_t kept[] = {first, std::min(low, high), std::max(low, high),
+		    last};
+		for (size_t i = 0; i < std::size(kept); i++) {
+			if (i == 0 || kept[i] != kept[i - 1])
+				put_point(out, box, curve[kept[i]]);
+		}
+		first = last + 1;
+	}
+	fprintf(out, "\"/>\n");
+}
+
+static void
+draw_levels(FILE *out, const frame &box, const run_record &run,
+    const level_table *table)
+{
+	int32_t level = table->entries[daemon_start().index].level_number;
+
+	fprintf(out, "<polyline fill=\"none\" stroke=\"#d95f02\" "
+	    "stroke-width=\"1.5\" points=\"%.1f,%.1f ", LEFT, y_of_level(level));
+	for (const poll_event &poll : run.polls) {
+		int32_t next = table->entries[poll.index].level_number;
+		if (next == level)
+			continue;
+		fprintf(out, "%.1f,%.1f %.1f,%.1f ", x_of(box, poll.at),
+		    y_of_level(level), x_of(box, poll.at), y_of_level(next));
+		level = next;
+	}
+	fprintf(out, "%.1f,%.1f\"/>\n", x_of(box, run.end), y_of_level(level));
+}
+
+void
+write_svg(FILE *out, const run_record &run, const level_table *table,
+    const char *title)
+{
+	frame box = frame_of(run);
+
+	fprintf(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+	fprintf(out, "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+	    "width=\"%.0f\" height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\" "
+	    "font-family=\"sans-serif\">\n", WIDTH, HEIGHT, WIDTH, HEIGHT);
+	fprintf(out, "<rect width=\"100%%\" height=\"100%%\" fill=\"white\"/>\n");
+	fprintf(out, "<text x=\"%.1f\" y=\"24\" font-size=\"14\">%s</text>\n",
+	    LEFT, escaped(title).c_str());
+	draw_bands(out, box, table);
+	draw_axes(out, box);
+	draw_temperature(out, box, run);
+	draw_levels(out, box, run, table);
+	fprintf(out, "</svg>\n");
+}
