@@ -180,18 +180,25 @@ spawn(const std::string &program, const std::vector<std::string> &argv,
 	_exit(127);
 }
 
+static running_daemon
+start_program(const std::string &program, const std::vector<std::string> &argv,
+    const std::string &sim_root)
+{
+	static int serial;
+	running_daemon process;
+	std::string base = "/tmp/coolrung-out-" + std::to_string(getpid()) + "-" +
+	    std::to_string(serial++);
+	process.out_path = base + ".out";
+	process.err_path = base + ".err";
+	process.pid = spawn(program, argv, sim_root, process.out_path,
+	    process.err_path);
+	return process;
+}
+
 running_daemon
 start_coolrung(const std::vector<std::string> &argv, const std::string &sim_root)
 {
-	static int serial;
-	running_daemon daemon;
-	std::string base = "/tmp/coolrung-out-" + std::to_string(getpid()) + "-" +
-	    std::to_string(serial++);
-	daemon.out_path = base + ".out";
-	daemon.err_path = base + ".err";
-	daemon.pid = spawn(COOLRUNG_BINARY, argv, sim_root, daemon.out_path,
-	    daemon.err_path);
-	return daemon;
+	return start_program(COOLRUNG_BINARY, argv, sim_root);
 }
 
 run_result
@@ -228,14 +235,7 @@ run_result
 run_program(const std::string &program, const std::vector<std::string> &argv,
     const std::string &sim_root, int timeout_seconds)
 {
-	static int serial;
-	running_daemon process;
-	std::string base = "/tmp/coolrung-run-" + std::to_string(getpid()) + "-" +
-	    std::to_string(serial++);
-	process.out_path = base + ".out";
-	process.err_path = base + ".err";
-	process.pid = spawn(program, argv, sim_root, process.out_path,
-	    process.err_path);
+	running_daemon process = start_program(program, argv, sim_root);
 	return wait_daemon(process, timeout_seconds);
 }
 
