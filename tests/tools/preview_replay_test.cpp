@@ -1,0 +1,159 @@
+/*
+ * Traces replayed by coolrung-preview, worked out by hand from the
+ * daemon's loop: the poll instants (2 s, 1 s after a fall of 3 C or more)
+ * and the row after each reading must be the daemon's.
+ */
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "fatal.h"
+#include "preview.h"
+
+namespace {
+
+level_entry rows[] = {{0, 0, 50}, {3, 45, 60}, {7, 55, 150}};
+const level_table table = {rows, 3};
+
+struct event {
+	int64_t seconds;
+	int32_t celsius;
+	int32_t level;
+	bool operator==(const event &) const = default;
+};
+
+std::vector<trace_sample>
+trace_of(const std::string &text)
+{
+	FILE *file = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+	std::vector<trace_sample> trace = read_trace(file, "t.csv");
+	fclose(file);
+	return trace;
+}
+
+std::vector<event>
+events_of(const run_record &run)
+{
+	std::vector<event> events;
+	for (const poll_event &poll : run.polls) {
+		EXPECT_EQ(poll.at % MICROS, 0);
+		events.push_back({poll.at / MICROS, poll.celsius,
+		    rows[poll.index].level_number});
+	}
+	return events;
+}
+
+struct replay_case {
+	const char *what;
+	const char *trace;
+	std::vector<event> events;
+	int64_t end;	/* microseconds */
+};
+
+const replay_case replay_cases[] = {
+	{"rises one row a poll and steps down one on a fall",
+	    "0,40\n10,70\n20,40\n",
+	    {{0, 40, 0}, {2, 40, 0}, {4, 40, 0}, {6, 40, 0}, {8, 40, 0},
+	    {10, 70, 3}, {12, 70, 7}, {14, 70, 7}, {16, 70, 7}, {18, 70, 7},
+	    {20, 40, 3}},
+	    20 * MICROS},
+	{"polls after 1 s once the reading fell 3 C, samples in between",
+	    "0.5,50\n2.5,46\n3,44\n3.4,90\n6.5,43.9\n",
+	    {{0, 50, 0}, {2, 46, 0}, {3, 90, 3}, {5, 90, 7}},
+	    6 * MICROS},
+	{"a fall of 2 C keeps the slow poll, one of 3 C quickens it",
+	    "0,70\n2,68\n4,65\n5,60\n",
+	    {{0, 70, 3}, {2, 68, 7}, {4, 65, 7}, {5, 60, 7}},
+	    5 * MICROS},
+	{"cuts toward zero and stays at the first row below its min",
+	    "# recorded on the bench\nseconds,celsius\n0,-3.9\n1,-2.5\n3,0\n",
+	    {{0, -3, 0}, {1, -2, 0}, {3, 0, 0}},
+	    3 * MICROS},
+	{"the first reading is weighed against 0, as the daemon starts",
+	    "0,-2\n1,-2\n2,30\n",
+	    {{0, -2, 0}, {2, 30, 0}},
+	    2 * MICROS},
+	{"the last of samples at one instant is the one read",
+	    "0,80\n0,40\n1.5,45\n",
+	    {{0, 40, 0}},
+	    1500000},
+	{"never beyond the last row",
+	    " 100 , 200 \r\n106,200\r\n",
+	    {{0, 200, 3}, {2, 200, 7}, {4, 200, 7}, {6, 200, 7}},
+	    6 * MICROS},
+};
+
+TEST(PreviewReplay, MatchesTheDaemonOnHandWorkedTraces)
+{
+	for (const replay_case &c : replay_cases) {
+		SCOPED_TRACE(c.what);
+		run_record run = replay_trace(&table, trace_of(c.trace));
+		EXPECT_EQ(events_of(run), c.events);
+		EXPECT_EQ(run.end, c.end);
+	}
+}
+
+TEST(PreviewReplay, EventsAreOneLinePerPoll)
+{
+	run_record run = replay_trace(&table, trace_of("0,40\n3,70\n"));
+	char *text = nullptr;
+	size_t size = 0;
+	FILE *out = open_memstream(&text, &size);
+
+	print_events(out, run, &table);
+	fclose(out);
+	EXPECT_STREQ(text, "0 40 0\n2 40 0\n");
+	free(text);
+}
+
+struct bad_trace {
+	const char *trace;
+	const char *message;
+};
+
+const bad_trace bad_traces[] = {
+	{"0,40\n1,x\n", "t.csv:2: bad temperature: x"},
+	{"0,40\n1,\n", "t.csv:2: bad temperature: "},
+	{"0,40\n1,4 0\n", "t.csv:2: bad temperature: 4 0"},
+	{"0,1234567890\n", "t.csv:1: bad temperature: 1234567890"},
+	{"0,40\n1;40\n", "t.csv:2: expected seconds,celsius"},
+	{"0,40\n1,40,3\n", "t.csv:2: expected seconds,celsius"},
+	{"0,40\n-1,40\n", "t.csv:2: bad time: -1"},
+	{"0,40\n1e3,40\n", "t.csv:2: bad time: 1e3"},
+	{"0,40\ntime,temp\n", "t.csv:2: bad time: time"},
+	{"1.25,40\n\n1.2,41\n", "t.csv:3: out of time order: 1.2 after 1.25"},
+	{"# nothing\n\n", "t.csv: no samples"},
+	{"", "t.csv: no samples"},
+};
+
+TEST(PreviewReplay, BadTracesNameTheLine)
+{
+	for (const bad_trace &c : bad_traces) {
+		SCOPED_TRACE(c.trace);
+		try {
+			trace_of(c.trace);
+			ADD_FAILURE() << "accepted";
+		} catch (const fatal_error &fault) {
+			EXPECT_EQ(fault.message, c.message);
+			EXPECT_EQ(fault.status, 65);
+			EXPECT_EQ(fault.error, 0);
+		}
+	}
+}
+
+TEST(PreviewReplay, SecondsAreExactToTheMicrosecond)
+{
+	int64_t micros = 0;
+
+	ASSERT_TRUE(parse_seconds("1765360000.1234567", &micros));
+	EXPECT_EQ(micros, 1765360000123456);
+	EXPECT_EQ(format_seconds(micros), "1765360000.123456");
+	ASSERT_TRUE(parse_seconds(".5", &micros));
+	EXPECT_EQ(format_seconds(micros), "0.5");
+	EXPECT_FALSE(parse_seconds(".", &micros));
+	EXPECT_FALSE(parse_seconds("1234567890123", &micros));
+}
+
+}  // namespace
