@@ -63,15 +63,17 @@ protected:
 		spill(dir + "/.stdin", input);
 		pid_t pid = fork();
 		if (pid == 0) {
-			std::vector<char *> argv{const_cast<char *>(PREVIEW_BINARY)};
+			std::vector<char *> argv{
+			    const_cast<char *>(PREVIEW_BINARY)};
 			for (std::string &arg : args)
 				argv.push_back(arg.data());
 			argv.push_back(nullptr);
 			if (chdir(dir.c_str()) == -1)
 				_exit(127);
 			dup2(open(".stdin", O_RDONLY), 0);
-			dup2(open(".stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-			dup2(open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+			int flags = O_WRONLY | O_CREAT | O_TRUNC;
+			dup2(open(".stdout", flags, 0644), 1);
+			dup2(open(".stderr", flags, 0644), 2);
 			execv(PREVIEW_BINARY, argv.data());
 			_exit(127);
 		}
@@ -133,7 +135,8 @@ TEST_F(PreviewCommand, RefusesBadInputWithItsStatus)
 		spill(dir + "/trace.csv", c.trace);
 		outcome result = run(c.args, c.trace);
 		EXPECT_EQ(result.status, c.status);
-		std::string first = result.err.substr(0, result.err.find('\n') + 1);
+		std::string first = result.err.substr(0,
+		    result.err.find('\n') + 1);
 		EXPECT_EQ(first, c.message);
 		EXPECT_EQ(result.out, "");
 	}

@@ -39,10 +39,12 @@ TEST(PreviewModel, SettlesWhereHeatAndCoolingMeet)
 		SCOPED_TRACE(c.load);
 		SCOPED_TRACE(c.level);
 		for (double start : {-20.0, 40.0, 200.0}) {
-			double late = model_step(params, start, c.load, c.level, 1e5);
+			double late = model_step(params, start, c.load,
+			    c.level, 1e5);
 			EXPECT_NEAR(late, c.settled, 1e-9);
 			/* An approach, never an overshoot. */
-			double soon = model_step(params, start, c.load, c.level, 5);
+			double soon = model_step(params, start, c.load,
+			    c.level, 5);
 			EXPECT_GE(soon, std::min(start, c.settled));
 			EXPECT_LE(soon, std::max(start, c.settled));
 		}
@@ -161,7 +163,8 @@ const model_file_case model_files[] = {
 	{"time_constant = 0\n",
 	    "m.conf:1: time_constant must be a number from 0.1 to 100000"},
 	{"ambient = 2x\n", "m.conf:1: ambient must be a number from -50 to 100"},
-	{"load_rise = nan\n", "m.conf:1: load_rise must be a number from 0 to 200"},
+	{"load_rise = nan\n",
+	    "m.conf:1: load_rise must be a number from 0 to 200"},
 	{"duration = 0\n", "m.conf:1: bad duration: 0"},
 	{"duration = 999999999\n", "m.conf:1: bad duration: 999999999"},
 	{"seed = -1\n", "m.conf:1: bad seed: -1"},

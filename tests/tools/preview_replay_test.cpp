@@ -124,6 +124,8 @@ const bad_trace bad_traces[] = {
 	{"0,40\n1e3,40\n", "t.csv:2: bad time: 1e3"},
 	{"0,40\ntime,temp\n", "t.csv:2: bad time: time"},
 	{"1.25,40\n\n1.2,41\n", "t.csv:3: out of time order: 1.2 after 1.25"},
+	{"5,40\n2678405,40\n2678405.000001,40\n",
+	    "t.csv:3: more than 31 days after the first sample"},
 	{"# nothing\n\n", "t.csv: no samples"},
 	{"", "t.csv: no samples"},
 };

@@ -160,8 +160,9 @@ set_parameter(model_params *params, const char *key, const char *value,
 			continue;
 		if (!parse_number(value, &number) || number < known.lowest ||
 		    number > known.highest)
-			fail(EXIT_DATA, "%s:%d: %s must be a number from %g to %g",
-			    name, line, key, known.lowest, known.highest);
+			fail(EXIT_DATA, "%s:%d: %s must be a number from %g "
+			    "to %g", name, line, key, known.lowest,
+			    known.highest);
 		params->*known.field = number;
 		params->start_set |= strcmp(key, "start") == 0;
 		return;
@@ -283,8 +284,10 @@ run_model(const level_table *table, const model_params &params,
 	for (int64_t at = 0;;) {
 		if (at == next_poll) {
 			int32_t reading = sensor_reading(celsius);
-			unsigned int seconds = daemon_poll(&state, table, reading);
-			run.polls.push_back(poll_event{at, reading, state.index});
+			unsigned int seconds = daemon_poll(&state, table,
+			    reading);
+			run.polls.push_back(poll_event{at, reading,
+			    state.index});
 			next_poll += static_cast<int64_t>(seconds) * MICROS;
 		}
 		run.curve.push_back(curve_point{at, celsius});

@@ -57,7 +57,7 @@ add_stays(const run_record &run, run_summary *summary)
 	consider_stay(&summary->longest, false, from, run.end, index);
 }
 
-/* Each point's temperature holds until the next point, the last one's to the end. */
+/* A point's temperature holds until the next point, the last one's to the end. */
 static void
 add_temperatures(const run_record &run, run_summary *summary)
 {

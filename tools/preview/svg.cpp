@@ -118,6 +118,21 @@ tick_step(double range, const double *steps, size_t count)
 	return steps[count - 1] * std::ceil(range / steps[count - 1] / MAX_TICKS);
 }
 
+/* In the largest unit the ticks are whole in. */
+static std::string
+time_label(double at, double step)
+{
+	char text[32];
+
+	if (std::fmod(step, 3600) == 0)
+		snprintf(text, sizeof(text), "%.0f h", at / 3600);
+	else if (std::fmod(step, 60) == 0)
+		snprintf(text, sizeof(text), "%.0f min", at / 60);
+	else
+		snprintf(text, sizeof(text), "%.0f s", at);
+	return text;
+}
+
 static void
 draw_axes(FILE *out, const frame &box)
 {
@@ -126,7 +141,8 @@ draw_axes(FILE *out, const frame &box)
 	    300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
 	double degrees = tick_step(box.hottest - box.coolest, degree_steps,
 	    std::size(degree_steps));
-	double seconds = tick_step(box.end, second_steps, std::size(second_steps));
+	double seconds = tick_step(box.end, second_steps,
+	    std::size(second_steps));
 
 	for (double c = std::ceil(box.coolest / degrees) * degrees;
 	    c <= box.hottest; c += degrees)
@@ -142,14 +158,9 @@ draw_axes(FILE *out, const frame &box)
 		fprintf(out, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" "
 		    "y2=\"%.1f\" stroke=\"#ccc\"/>\n", x, HEAT_TOP, x,
 		    FAN_TOP + FAN_HEIGHT);
-		if (std::fmod(seconds, 60) == 0)
-			fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" "
-			    "text-anchor=\"middle\">%.0f min</text>\n", x,
-			    FAN_TOP + FAN_HEIGHT + 16, s / 60);
-		else
-			fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" "
-			    "text-anchor=\"middle\">%.0f s</text>\n", x,
-			    FAN_TOP + FAN_HEIGHT + 16, s);
+		fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" "
+		    "text-anchor=\"middle\">%s</text>\n", x,
+		    FAN_TOP + FAN_HEIGHT + 16, time_label(s, seconds).c_str());
 	}
 	fprintf(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" "
 	    "fill=\"none\" stroke=\"#888\"/>\n", LEFT, HEAT_TOP, PLOT_WIDTH,
@@ -185,9 +196,10 @@ draw_temperature(FILE *out, const frame &box, const run_record &run)
 		while (last + 1 < curve.size() && static_cast<int>(
 		    x_of(box, curve[last + 1].at) - LEFT) == column) {
 			last++;
-			low = curve[last].celsius < curve[low].celsius ? last : low;
-			high = curve[last].celsius > curve[high].celsius ? last :
-			    high;
+			if (curve[last].celsius < curve[low].celsius)
+				low = last;
+			if (curve[last].celsius > curve[high].celsius)
+				high = last;
 		}
 		size_t kept[] = {first, std::min(low, high), std::max(low, high),
 		    last};

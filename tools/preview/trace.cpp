@@ -15,6 +15,9 @@
 constexpr int SECONDS_DIGITS = 12;	/* keeps microseconds inside int64_t */
 constexpr int FRACTION_DIGITS = 6;	/* microseconds; finer is cut */
 constexpr int CELSIUS_DIGITS = 9;	/* keeps the reading inside int32_t */
+/* Beyond this a slip in the times would replay for ages. */
+constexpr int64_t MAX_SPAN_DAYS = 31;
+constexpr int64_t MAX_SPAN = MAX_SPAN_DAYS * 24 * 3600 * MICROS;
 
 struct trace_reader {
 	const char *name;
@@ -157,6 +160,11 @@ read_sample(trace_reader *reader, char *line)
 		    reader->name, reader->line,
 		    format_seconds(sample.at).c_str(),
 		    format_seconds(reader->samples.back().at).c_str());
+	if (!reader->samples.empty() &&
+	    sample.at - reader->samples.front().at > MAX_SPAN)
+		fail(EXIT_DATA, "%s:%d: more than %lld days after the first "
+		    "sample", reader->name, reader->line,
+		    static_cast<long long>(MAX_SPAN_DAYS));
 	reader->samples.push_back(sample);
 }
 
