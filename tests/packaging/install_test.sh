@@ -1,0 +1,154 @@
+#!/bin/sh
+# Installs a fresh build of the tree into scratch DESTDIRs, with and without
+# the FreeBSD files, and checks the exact list of files, their modes, the
+# prefix written into the rc.d script, the install manifest, and that an
+# administrator's coolrung.conf survives.
+#
+# usage: install_test.sh CMAKE SOURCE_DIR GENERATOR CXX_COMPILER DEFAULT
+#            [BUILD_TYPE]
+# DEFAULT is what COOLRUNG_INSTALL_FREEBSD_FILES must default to here.
+set -u
+cmake=$1
+source_dir=$2
+generator=$3
+compiler=$4
+default=$5
+build_type=${6:-RelWithDebInfo}
+
+S=$(mktemp -d "${TMPDIR:-/tmp}/coolrung-install.XXXXXX") || exit 1
+trap 'rm -rf "$S"' EXIT
+trap 'exit 1' HUP INT TERM
+build=$S/build
+
+failures=0
+fail()
+{
+	echo "FAIL: $*"
+	failures=$((failures + 1))
+}
+
+mode_of()
+{
+	stat -c %a "$1" 2>/dev/null || stat -f %Lp "$1"
+}
+
+# Files another part of the tree installs; checked for their mode only.
+is_other_program()
+{
+	case $1 in
+	*/bin/coolrung-preview | */sbin/coolrung-preview | \
+	    */man/man8/coolrung-preview.8)
+		return 0
+		;;
+	esac
+	return 1
+}
+
+# check_tree DESTDIR PREFIX(without the leading /) FREEBSD(ON|OFF)
+check_tree()
+{
+	root=$1
+	prefix=$2
+	expected="$prefix/etc/coolrung.conf.sample 644
+$prefix/sbin/coolrung 755
+$prefix/share/man/man5/coolrung.conf.5 644
+$prefix/share/man/man8/coolrung.8 644"
+	if [ "$3" = ON ]; then
+		expected="$expected
+$prefix/etc/devd/coolrung.conf 644
+$prefix/etc/rc.d/coolrung 755"
+	fi
+	expected=$(echo "$expected" | sort)
+	found=$(cd "$root" && find . -type f | sed 's|^\./||' | sort |
+	    while read -r file; do
+		if is_other_program "$file"; then
+			mode=$(mode_of "$file")
+			case $file in
+			*.8) [ "$mode" = 644 ] || echo "$file $mode" ;;
+			*) [ "$mode" = 755 ] || echo "$file $mode" ;;
+			esac
+		else
+			echo "$file $(mode_of "$file")"
+		fi
+	    done)
+	[ "$found" = "$expected" ] ||
+	    fail "$root: installed
+$found
+wanted
+$expected"
+}
+
+# install DESTDIR PREFIX: a fresh DESTDIR, and the manifest must list
+# exactly what was laid down there.
+install_into()
+{
+	rm -rf "$1"
+	mkdir -p "$1"
+	if ! DESTDIR=$1 "$cmake" --install "$build" --prefix "$2" \
+	    > "$S/install.log" 2>&1; then
+		cat "$S/install.log"
+		fail "install into $1 failed"
+		return
+	fi
+	listed=$(sed "s|^$1||" "$build/install_manifest.txt" | sort)
+	laid=$(cd "$1" && find . -type f | sed 's|^\.||' | sort)
+	[ "$listed" = "$laid" ] ||
+	    fail "install_manifest.txt lists
+$listed
+but the install laid down
+$laid"
+}
+
+expect_line()
+{
+	grep -qxF -- "$2" "$1" || fail "$1 has no line: $2"
+}
+
+if ! "$cmake" -S "$source_dir" -B "$build" -G "$generator" \
+    -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE="$build_type" \
+    -DCOOLRUNG_TESTS=OFF > "$S/configure.log" 2>&1 ||
+    ! "$cmake" --build "$build" -j2 > "$S/build.log" 2>&1; then
+	cat "$S/configure.log" "$S/build.log" 2>/dev/null | tail -40
+	echo "FAIL: the scratch build failed"
+	exit 1
+fi
+grep -q "^COOLRUNG_INSTALL_FREEBSD_FILES:BOOL=$default$" \
+    "$build/CMakeCache.txt" ||
+    fail "COOLRUNG_INSTALL_FREEBSD_FILES does not default to $default"
+
+# Without the FreeBSD files.
+"$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=OFF "$build" > /dev/null
+install_into "$S/plain" /usr/local
+check_tree "$S/plain" usr/local OFF
+version=$(COOLRUNG_SIM_ROOT= "$S/plain/usr/local/sbin/coolrung" -v)
+[ "$version" = "Version: 0.1" ] || fail "the installed daemon said: $version"
+
+# With them, over an administrator's table that must be left alone.
+"$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=ON "$build" > /dev/null
+mkdir -p "$S/freebsd/usr/local/etc"
+echo "level(0,0,150)" > "$S/admin.conf"
+install_into "$S/freebsd" /usr/local
+check_tree "$S/freebsd" usr/local ON
+[ ! -e "$S/freebsd/usr/local/etc/coolrung.conf" ] ||
+    fail "the install created coolrung.conf"
+cp "$S/admin.conf" "$S/freebsd/usr/local/etc/coolrung.conf"
+DESTDIR=$S/freebsd "$cmake" --install "$build" --prefix /usr/local > /dev/null
+cmp -s "$S/admin.conf" "$S/freebsd/usr/local/etc/coolrung.conf" ||
+    fail "a second install changed the administrator's coolrung.conf"
+rc=$S/freebsd/usr/local/etc/rc.d/coolrung
+expect_line "$rc" 'command="/usr/local/sbin/coolrung"'
+expect_line "$rc" ': ${coolrung_config:="/usr/local/etc/coolrung.conf"}'
+grep -q "%%" "$rc" && fail "$rc keeps a placeholder"
+sh -n "$rc" || fail "$rc is not valid sh"
+
+# The prefix of the install, not of the configuring, goes into the script.
+install_into "$S/opt" /opt/coolrung
+check_tree "$S/opt" opt/coolrung ON
+expect_line "$S/opt/opt/coolrung/etc/rc.d/coolrung" \
+    'command="/opt/coolrung/sbin/coolrung"'
+
+if [ $failures -ne 0 ]; then
+	echo "$failures checks failed"
+	exit 1
+fi
+echo "install: all checks passed"

@@ -1,0 +1,225 @@
+#!/bin/sh
+# Runs packaging/rc.d/coolrung, and the action of the devd statement, with
+# the built daemon on a simulated kernel, against stand-ins for rc.subr,
+# sysctl, kldstat, kldload and service.
+#
+# usage: rcd_test.sh PACKAGING_DIR STANDIN_DIR COOLRUNG_BINARY
+set -u
+packaging=$1
+standin=$2
+binary=$3
+
+T=$(mktemp -d "${TMPDIR:-/tmp}/coolrung-rcd.XXXXXX") || exit 1
+. "$standin/rc.subr"
+
+# The daemon runs as a copy of its own, so that only the processes this
+# test started match its command path.
+daemon_pids()
+{
+	check_process "$T/sbin/coolrung"
+}
+
+cleanup()
+{
+	for pid in $(daemon_pids); do
+		kill -KILL "$pid" 2>/dev/null
+	done
+	rm -rf "$T"
+}
+trap cleanup EXIT
+trap 'exit 1' HUP INT TERM
+
+failures=0
+fail()
+{
+	echo "FAIL: $*"
+	failures=$((failures + 1))
+}
+
+expect_status()
+{
+	[ "$status" -eq "$1" ] || fail "$2: status $status, wanted $1"
+}
+
+expect_output()
+{
+	grep -q -- "$1" "$T/out" || fail "$2: no \"$1\" in: $(cat "$T/out")"
+}
+
+fan()
+{
+	sed -n 1p "$T/sim/dev.acpi_ibm.0.fan"
+}
+
+expect_fan()
+{
+	[ "$(fan)" = "$1" ] || fail "$2: fan mode $(fan), wanted $1"
+}
+
+expect_daemons()
+{
+	count=$(daemon_pids | wc -l)
+	[ "$count" -eq "$1" ] || fail "$2: $count daemons, wanted $1"
+}
+
+# A script that hangs, as with a daemon that does not detach, must not hang
+# the test: timeout(1) ends it, and the cleanup ends the daemon.
+rc()
+{
+	if command -v timeout > /dev/null; then
+		timeout 10 sh "$T/rc.d/coolrung" "$1" > "$T/out" 2>&1
+	else
+		sh "$T/rc.d/coolrung" "$1" > "$T/out" 2>&1
+	fi
+	status=$?
+}
+
+enable()
+{
+	printf 'coolrung_enable="%s"\n' "$1" > "$T/rc.conf"
+}
+
+# Runs the devd action as devd would for a resume from S3.
+resume()
+{
+	sh -c "$action" > "$T/out" 2>&1
+}
+
+wait_gone()
+{
+	tries=0
+	while _process_alive "$1" && [ $tries -lt 50 ]; do
+		sleep 0.1
+		tries=$((tries + 1))
+	done
+}
+
+# The simulated kernel: the module is there to load, not loaded yet.
+mkdir -p "$T/sim/kld" "$T/sbin" "$T/etc" "$T/rc.d" "$T/bin"
+: > "$T/sim/kld/acpi_ibm.ko"
+: > "$T/sim/trace"
+: > "$T/sim/standin.log"
+echo 1 > "$T/sim/dev.acpi_ibm.0.fan"
+echo 0 > "$T/sim/dev.acpi_ibm.0.fan_level"
+echo "45 42 -1 -1 -1 -1 -1 -1" > "$T/sim/dev.acpi_ibm.0.thermal"
+
+cp "$binary" "$T/sbin/coolrung"
+cp "$packaging/coolrung.conf.sample" "$T/etc/coolrung.conf"
+cp "$standin/rc.subr" "$T/rc.subr"
+for tool in sysctl kldload kldstat service; do
+	cp "$standin/bin/$tool" "$T/bin/$tool"
+done
+printf '#!/bin/sh\necho "rc.resume $*" >> "$COOLRUNG_SIM_ROOT/standin.log"\n' \
+    > "$T/bin/rc.resume"
+printf '#!/bin/sh\ncat >> "$COOLRUNG_SIM_ROOT/logger.out"\n' > "$T/bin/logger"
+chmod 755 "$T/bin/"*
+sed -e "s|/etc/rc.subr|$T/rc.subr|" -e "s|%%PREFIX%%|$T|g" \
+    "$packaging/rc.d/coolrung" > "$T/rc.d/coolrung"
+action=$(sed -n 's/^[[:space:]]*action "\(.*\)";[[:space:]]*$/\1/p' \
+    "$packaging/devd/coolrung.conf" |
+    sed -e "s|/usr/sbin/service|$T/bin/service|g" \
+    -e "s|/etc/rc.resume|$T/bin/rc.resume|g" \
+    -e "s|/usr/bin/logger|$T/bin/logger|g" -e 's|\$notify|3|g')
+[ -n "$action" ] || fail "no action in the devd statement"
+
+export PATH="$T/bin:$PATH" COOLRUNG_SIM_ROOT="$T/sim" RC_CONF="$T/rc.conf" \
+    RC_D="$T/rc.d"
+
+# Not enabled: nothing starts.
+enable NO
+rc start
+expect_status 0 "start while not enabled"
+expect_output "Cannot 'start' coolrung" "start while not enabled"
+expect_daemons 0 "start while not enabled"
+expect_fan 1 "start while not enabled"
+
+# Enabled, but the table is missing: refused before the daemon runs.
+enable YES
+mv "$T/etc/coolrung.conf" "$T/etc/coolrung.conf.away"
+rc start
+expect_status 1 "start without a table"
+expect_output "coolrung.conf is not readable" "start without a table"
+expect_daemons 0 "start without a table"
+mv "$T/etc/coolrung.conf.away" "$T/etc/coolrung.conf"
+
+# Start: the module gets loaded, the daemon holds the fan and has detached
+# by the time the script returns.
+rc start
+expect_status 0 "start"
+grep -q "^kldload acpi_ibm$" "$T/sim/standin.log" ||
+    fail "start did not load acpi_ibm"
+expect_daemons 1 "start"
+first=$(daemon_pids)
+expect_fan 0 "start"
+session=$(ps -o sid= -p "$first" | tr -d ' ')
+[ "$session" = "$first" ] || fail "the daemon did not detach (session $session)"
+
+rc status
+expect_status 0 "status"
+expect_output "coolrung is running as pid $first\." "status"
+
+rc start
+expect_status 1 "second start"
+expect_output "already running" "second start"
+expect_daemons 1 "second start"
+
+# Stop: SIGTERM, and the daemon itself hands the fan back.
+rc stop
+expect_status 0 "stop"
+expect_daemons 0 "stop"
+expect_fan 1 "stop"
+grep -q "^$first write dev.acpi_ibm.0.fan 1 ok$" "$T/sim/trace" ||
+    fail "the daemon did not hand the fan back on SIGTERM"
+grep -q "sysctl dev.acpi_ibm.0.fan" "$T/sim/standin.log" &&
+    fail "stop wrote the fan although the daemon had handed it back"
+
+rc status
+expect_status 1 "status after stop"
+expect_output "coolrung is not running" "status after stop"
+
+# A resume starts nothing that is not running ...
+resume
+expect_daemons 0 "resume without a daemon"
+expect_fan 1 "resume without a daemon"
+grep -q "^rc.resume acpi 3$" "$T/sim/standin.log" ||
+    fail "the devd action did not run /etc/rc.resume"
+
+# ... and restarts a daemon that is, enabled or started by hand.
+rc start
+before=$(daemon_pids)
+resume
+expect_daemons 1 "resume"
+after=$(daemon_pids)
+[ "$after" != "$before" ] || fail "resume did not restart the daemon"
+expect_fan 0 "resume"
+enable NO
+resume
+expect_daemons 1 "resume of a daemon not enabled"
+[ "$(daemon_pids)" != "$after" ] ||
+    fail "resume did not restart a daemon that is not enabled"
+enable YES
+
+# SIGKILL leaves the fan in manual mode; stop hands it back itself.
+killed=$(daemon_pids)
+kill -KILL $killed
+wait_gone "$killed"
+expect_daemons 0 "SIGKILL"
+expect_fan 0 "SIGKILL"
+rc stop
+expect_status 0 "stop after SIGKILL"
+expect_output "Handing the fan back" "stop after SIGKILL"
+expect_fan 1 "stop after SIGKILL"
+grep -q "^sysctl dev.acpi_ibm.0.fan=1$" "$T/sim/standin.log" ||
+    fail "stop after SIGKILL did not write the fan mode"
+
+# With nothing running and the fan with the firmware, stop writes nothing.
+: > "$T/sim/standin.log"
+rc stop
+expect_status 0 "stop with nothing running"
+[ -s "$T/sim/standin.log" ] && fail "stop with nothing running wrote the fan"
+
+if [ $failures -ne 0 ]; then
+	echo "$failures checks failed"
+	exit 1
+fi
+echo "rc.d script and devd action: all checks passed"
