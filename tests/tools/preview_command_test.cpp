@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -53,8 +54,7 @@ protected:
 
 	void TearDown() override
 	{
-		std::string command = "rm -rf '" + dir + "'";
-		EXPECT_EQ(system(command.c_str()), 0);
+		std::filesystem::remove_all(dir);
 	}
 
 	/* Runs the binary in the scratch directory, input on its stdin. */

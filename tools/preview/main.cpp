@@ -27,6 +27,9 @@ struct options {
 	bool events;
 };
 
+/* Kept for the life of the process, as the daemon keeps it: never freed. */
+static const level_table *loaded_table;
+
 static const struct option long_options[] = {
 	{"trace", required_argument, nullptr, 't'},
 	{"scenario", required_argument, nullptr, 's'},
@@ -188,27 +191,42 @@ draw(const options &chosen, const run_record &run, const level_table *table,
 		fail_with(EXIT_IO, errno, "%s", chosen.svg);
 }
 
+/* "scenario compile, table new.conf": heads the summary and the picture. */
+static std::string
+title_of(const options &chosen)
+{
+	if (chosen.trace != nullptr)
+		return std::string("trace ") + chosen.trace + ", table " +
+		    chosen.config;
+	return std::string("scenario ") + chosen.scenario + ", table " +
+	    chosen.config;
+}
+
+static void
+show(const options &chosen, const level_table *table)
+{
+	run_record run = chosen.trace != nullptr ? run_trace(chosen, table) :
+	    run_scenario(chosen, table);
+	std::string title = title_of(chosen);
+
+	if (chosen.svg != nullptr)
+		draw(chosen, run, table, title.c_str());
+	if (chosen.events)
+		print_events(stdout, run, table);
+	else
+		print_summary(stdout, summarize(run, table), table,
+		    title.c_str());
+	if (fflush(stdout) == EOF || ferror(stdout))
+		fail_with(EXIT_IO, errno, "stdout");
+}
+
 int
 main(int argc, char *argv[])
 {
 	try {
 		options chosen = read_options(argc, argv);
-		const level_table *table = load_config(chosen.config);
-		run_record run = chosen.trace != nullptr ?
-		    run_trace(chosen, table) : run_scenario(chosen, table);
-		std::string title = std::string(chosen.trace != nullptr ?
-		    "trace " : "scenario ") + (chosen.trace != nullptr ?
-		    chosen.trace : chosen.scenario) + ", table " + chosen.config;
-
-		if (chosen.svg != nullptr)
-			draw(chosen, run, table, title.c_str());
-		if (chosen.events)
-			print_events(stdout, run, table);
-		else
-			print_summary(stdout, summarize(run, table), table,
-			    title.c_str());
-		if (fflush(stdout) == EOF || ferror(stdout))
-			fail_with(EXIT_IO, errno, "stdout");
+		loaded_table = load_config(chosen.config);
+		show(chosen, loaded_table);
 	} catch (const fatal_error &fault) {
 		report_and_exit(fault);
 	}

@@ -19,7 +19,7 @@
 
 #include "fatal.h"
 
-constexpr int64_t MAX_DURATION = 7 * 24 * 3600 * MICROS;
+constexpr int64_t MAX_DURATION = int64_t{7} * 24 * 3600 * MICROS;
 constexpr double IDLE_LOAD = 0.05;	/* a desktop doing nothing much */
 constexpr double DESKTOP_LOAD = 0.10;
 constexpr int64_t COMPILE_START = 60;	/* seconds of idle before the burst */

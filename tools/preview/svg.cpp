@@ -134,40 +134,55 @@ time_label(double at, double step)
 }
 
 static void
-draw_axes(FILE *out, const frame &box)
+draw_degree_labels(FILE *out, const frame &box)
 {
-	static const double degree_steps[] = {1, 2, 5, 10, 20, 50};
-	static const double second_steps[] = {1, 2, 5, 10, 15, 30, 60, 120,
-	    300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
-	double degrees = tick_step(box.hottest - box.coolest, degree_steps,
-	    std::size(degree_steps));
-	double seconds = tick_step(box.end, second_steps,
-	    std::size(second_steps));
+	static const double steps[] = {1, 2, 5, 10, 20, 50};
+	double step = tick_step(box.hottest - box.coolest, steps,
+	    std::size(steps));
+	auto first = static_cast<int64_t>(std::ceil(box.coolest / step));
+	auto last = static_cast<int64_t>(std::floor(box.hottest / step));
 
-	for (double c = std::ceil(box.coolest / degrees) * degrees;
-	    c <= box.hottest; c += degrees)
+	for (int64_t tick = first; tick <= last; tick++) {
+		double celsius = static_cast<double>(tick) * step;
 		fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" "
 		    "text-anchor=\"end\">%.0f C</text>\n", LEFT - 6,
-		    y_of(box, c) + 4, c);
+		    y_of(box, celsius) + 4, celsius);
+	}
 	for (int32_t level = 0; level < LEVEL_LIMIT; level += LEVEL_LIMIT - 1)
 		fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" "
 		    "text-anchor=\"end\">%d</text>\n", LEFT - 6,
 		    y_of_level(level) + 4, level);
-	for (double s = 0; s <= box.end; s += seconds) {
-		double x = LEFT + PLOT_WIDTH * s / box.end;
+}
+
+static void
+draw_time_ticks(FILE *out, const frame &box)
+{
+	static const double steps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600,
+	    900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
+	double step = tick_step(box.end, steps, std::size(steps));
+	auto last = static_cast<int64_t>(std::floor(box.end / step));
+
+	for (int64_t tick = 0; tick <= last; tick++) {
+		double at = static_cast<double>(tick) * step;
+		double x = LEFT + PLOT_WIDTH * at / box.end;
 		fprintf(out, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" "
 		    "y2=\"%.1f\" stroke=\"#ccc\"/>\n", x, HEAT_TOP, x,
 		    FAN_TOP + FAN_HEIGHT);
 		fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" "
 		    "text-anchor=\"middle\">%s</text>\n", x,
-		    FAN_TOP + FAN_HEIGHT + 16, time_label(s, seconds).c_str());
+		    FAN_TOP + FAN_HEIGHT + 16, time_label(at, step).c_str());
 	}
-	fprintf(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" "
-	    "fill=\"none\" stroke=\"#888\"/>\n", LEFT, HEAT_TOP, PLOT_WIDTH,
-	    HEAT_HEIGHT);
-	fprintf(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" "
-	    "fill=\"none\" stroke=\"#888\"/>\n", LEFT, FAN_TOP, PLOT_WIDTH,
-	    FAN_HEIGHT);
+}
+
+static void
+draw_frames(FILE *out)
+{
+	fprintf(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" "
+	    "height=\"%.1f\" fill=\"none\" stroke=\"#888\"/>\n", LEFT,
+	    HEAT_TOP, PLOT_WIDTH, HEAT_HEIGHT);
+	fprintf(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" "
+	    "height=\"%.1f\" fill=\"none\" stroke=\"#888\"/>\n", LEFT,
+	    FAN_TOP, PLOT_WIDTH, FAN_HEIGHT);
 	fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"12\">fan level"
 	    "</text>\n", LEFT + 4, FAN_TOP - 6);
 }
@@ -245,7 +260,9 @@ write_svg(FILE *out, const run_record &run, const level_table *table,
 	fprintf(out, "<text x=\"%.1f\" y=\"24\" font-size=\"14\">%s</text>\n",
 	    LEFT, escaped(title).c_str());
 	draw_bands(out, box, table);
-	draw_axes(out, box);
+	draw_degree_labels(out, box);
+	draw_time_ticks(out, box);
+	draw_frames(out);
 	draw_temperature(out, box, run);
 	draw_levels(out, box, run, table);
 	fprintf(out, "</svg>\n");
