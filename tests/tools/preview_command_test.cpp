@@ -98,11 +98,6 @@ struct refusal {
 const refusal refusals[] = {
 	{"bad temperature", {"-t", "trace.csv", "table.conf"}, "0,40\n1,x\n", 65,
 	    "coolrung-preview: trace.csv:2: bad temperature: x\n"},
-	{"out of order", {"--trace", "trace.csv", "table.conf"},
-	    "time,temp\n5,40\n4,41\n", 65,
-	    "coolrung-preview: trace.csv:3: out of time order: 4 after 5\n"},
-	{"empty", {"--trace", "trace.csv", "table.conf"}, "# none\n", 65,
-	    "coolrung-preview: trace.csv: no samples\n"},
 	{"stdin", {"--trace", "-", "table.conf"}, "0 40\n", 65,
 	    "coolrung-preview: stdin:1: expected seconds,celsius\n"},
 	{"missing trace", {"--trace", "none.csv", "table.conf"}, "", 66,

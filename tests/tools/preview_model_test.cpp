@@ -50,17 +50,6 @@ TEST(PreviewModel, SettlesWhereHeatAndCoolingMeet)
 		}
 		EXPECT_EQ(model_step(params, 50, c.load, c.level, 0), 50);
 	}
-}
-
-TEST(PreviewModel, FanCoolsFasterAndNoLowerThanTheAir)
-{
-	model_params params = default_model();
-
-	params.idle_rise = 0;
-	double stopped = model_step(params, 90, 0, 0, 30);
-	double full = model_step(params, 90, 0, 7, 30);
-	EXPECT_LT(full, stopped);
-	EXPECT_GT(full, params.ambient);
 	params.fan_cooling = 0;
 	EXPECT_EQ(model_step(params, 90, 1, 0, 30),
 	    model_step(params, 90, 1, 7, 30));
