@@ -53,6 +53,8 @@ engage_manual_mode(const level_entry *entries)
 	use_acpi_tz0 = resolve(THERMAL_NODE, thermal_mib, DRIVER_MIB_LENGTH) == -1;
 	if (use_acpi_tz0 && resolve(TZ0_NODE, tz0_mib, TZ0_MIB_LENGTH) == -1)
 		abandon_manual_mode(TZ0_NODE, errno);
+	/* Only FAN_MODE_MANUAL gets here, and it always comes with a table. */
+	// cppcheck-suppress ctunullpointer
 	if (!write_fan_level(entries[0].level_number))
 		abandon_manual_mode(FAN_LEVEL_NODE, errno);
 	current_level_index = 0;

@@ -21,11 +21,11 @@ struct fatal_error {
 };
 
 /* Raise with the text of error appended, as err(3) would report errno. */
-[[noreturn]] void fail_with(int status, int error, const char *format, ...)
-    __attribute__((format(printf, 3, 4)));
+[[noreturn, gnu::format(printf, 3, 4)]] void fail_with(int status, int error,
+    const char *format, ...);
 /* Raise without a system error text, as errx(3) would report it. */
-[[noreturn]] void fail(int status, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
+[[noreturn, gnu::format(printf, 2, 3)]] void fail(int status,
+    const char *format, ...);
 
 /* Print the fault in the err/errx form and exit with its status. */
 [[noreturn]] void report_and_exit(const fatal_error &fault);

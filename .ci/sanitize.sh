@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds everything, tests included, with ASan and UBSan (-DCOOLRUNG_SANITIZE=ON)
+# in its own build directory and runs the whole test suite: the in-process
+# tests and every coolrung the binary tests start run under the sanitizers,
+# and the first finding fails the test that met it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${SANITIZE_BUILD_DIR:-build-asan}
+
+missing=()
+command -v cmake >/dev/null || missing+=(cmake)
+command -v g++ >/dev/null || missing+=(g++)
+[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+if [ ${#missing[@]} -gt 0 ]; then
+	echo "sanitize: installing ${missing[*]}"
+	apt-get update -qq
+	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+fi
+
+# halt_on_error: a finding ends the process, so the test sees it fail.
+export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+cmake -S . -B "$build" -DCOOLRUNG_SANITIZE=ON
+cmake --build "$build" -j2
+ctest --test-dir "$build" -j8 --output-on-failure
