@@ -63,9 +63,11 @@ else
 	for source in src/*.cpp sim/*.cpp; do
 		data=$(find "$build" -name "$(basename "$source").gcda" | head -n 1)
 		[ -n "$data" ] || { echo "$source: not run"; continue; }
-		(cd "$(dirname "$data")" && gcov -b -n -o . "$root/$source" 2>/dev/null) |
-			awk -v file="$source" '
-				/^File / { keep = index($0, file) > 0 }
-				keep && /^(Lines|Branches|Taken)/ { print file ": " $0 }'
+		(cd "$(dirname "$data")" && gcov -b -n "$(basename "$data")" 2>/dev/null) |
+			awk -v file="$root/$source" '
+				/^File / { keep = $0 == "File '\''" file "'\''"; next }
+				/^$/ { keep = 0 }
+				keep && /^Lines/ { print substr(file, length(root) + 2) ": " $0 }
+				keep && /^Taken/ { print substr(file, length(root) + 2) ": branches " $0; exit }' root="$root"
 	done
 fi
