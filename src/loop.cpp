@@ -114,6 +114,23 @@ install_signal_handlers()
 	return wait_mask;
 }
 
+/*
+ * A stop signal that came during start-up waits, blocked, for the first
+ * sleep; a child made by detaching would not inherit it, and the fan would
+ * stay taken.  So the process does not detach then.
+ */
+static bool
+stop_signal_pending()
+{
+	sigset_t pending;
+
+	sigemptyset(&pending);
+	sigpending(&pending);
+	return sigismember(&pending, SIGINT) == 1 ||
+	    sigismember(&pending, SIGTERM) == 1 ||
+	    sigismember(&pending, SIGHUP) == 1;
+}
+
 void
 step_fan_level(int32_t celsius, const level_table *table)
 {
@@ -135,7 +152,7 @@ run_control_loop(const level_table *table, bool detach,
 	prepare_fault_report(program_name);
 	sigset_t wait_mask = install_signal_handlers();
 	set_fan_mode(FAN_MODE_MANUAL, table->entries);
-	if (detach)
+	if (detach && !stop_signal_pending())
 		(void)platform_daemon(0, 0);
 
 	while (shutdown_requested == 0) {

@@ -570,13 +570,11 @@ INSTANTIATE_TEST_SUITE_P(StartUp, SignalInside, testing::ValuesIn(inside_cases()
 
 /*
  * With -d, a stop signal held blocked during start-up is pending in the
- * process that forks; a child starts with no signal pending, and the parent
- * leaves with status 0.  The signal must still end the daemon and give the
- * fan back.  It does not yet: the child polls on with the fan in manual
- * mode.  Disabled until run_control_loop stops detaching when a stop signal
- * is pending; run it with --gtest_also_run_disabled_tests.
+ * process that would fork; a child starts with no signal pending.  The
+ * daemon must not detach then, so the signal still ends it and gives the
+ * fan back.
  */
-TEST(SignalBeforeDetaching, DISABLED_StillHandsTheFanBack)
+TEST(SignalBeforeDetaching, StillHandsTheFanBack)
 {
 	sim_machine machine;
 	prepare(machine, machine_setup::healthy);
@@ -612,6 +610,7 @@ TEST(SignalBeforeDetaching, DISABLED_StillHandsTheFanBack)
 	    "polls on with the fan in manual mode\n" << dump(machine);
 	EXPECT_EQ(machine.fan_mode(), 1) << dump(machine);
 	EXPECT_EQ(parent.err, "");
+	EXPECT_EQ(parent.status, 1);
 }
 
 /*
