@@ -13,7 +13,7 @@
 #include "step.h"
 
 constexpr int EXIT_BY_SIGNAL = 1;
-constexpr int ERROR_TEXTS = 134;	/* errno values whose text is kept */
+constexpr int ERROR_TEXTS = 256;	/* errno values whose text is kept */
 constexpr size_t ERROR_TEXT_SIZE = 64;
 
 /* Set by the handler of the stop signals, read by the loop. */
@@ -43,6 +43,24 @@ write_all(const char *text)
 	}
 }
 
+static void
+write_number(int value)
+{
+	char digits[16];
+	size_t at = sizeof(digits) - 1;
+	unsigned int magnitude = value < 0 ? 0U - static_cast<unsigned int>(value) :
+	    static_cast<unsigned int>(value);
+
+	digits[at] = '\0';
+	do {
+		digits[--at] = static_cast<char>('0' + magnitude % 10);
+		magnitude /= 10;
+	} while (magnitude != 0);
+	if (value < 0)
+		digits[--at] = '-';
+	write_all(digits + at);
+}
+
 /*
  * A fault inside the daemon: hand the fan back with async-signal-safe
  * calls only, and leave without running anything of the faulty process.
@@ -58,10 +76,12 @@ restore_and_exit(int /* signo */)
 	write_all(": ");
 	write_all(FAN_MODE_NODE);
 	write_all(": ");
-	if (error > 0 && error < ERROR_TEXTS)
+	if (error > 0 && error < ERROR_TEXTS) {
 		write_all(error_texts[error]);
-	else
-		write_all("Unknown error");
+	} else {
+		write_all("Unknown error ");
+		write_number(error);
+	}
 	write_all("\n");
 	_exit(EXIT_NOPERM);
 }
