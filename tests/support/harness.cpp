@@ -146,6 +146,9 @@ wait_for_trace(const sim_machine &machine, const std::string &text, int count,
 	return false;
 }
 
+/* Extra "NAME=value" settings for the next programs started. */
+static std::vector<std::string> extra_environment;
+
 static pid_t
 spawn(const std::string &program, const std::vector<std::string> &argv,
     const std::string &sim_root, const std::string &out_path,
@@ -160,6 +163,8 @@ spawn(const std::string &program, const std::vector<std::string> &argv,
 	for (const std::string &arg : argv)
 		args.push_back(const_cast<char *>(arg.c_str()));
 	args.push_back(nullptr);
+	for (const std::string &setting : extra_environment)
+		putenv(const_cast<char *>(setting.c_str()));
 	if (sim_root.empty())
 		unsetenv("COOLRUNG_SIM_ROOT");
 	else
@@ -237,6 +242,16 @@ run_program(const std::string &program, const std::vector<std::string> &argv,
 {
 	running_daemon process = start_program(program, argv, sim_root);
 	return wait_daemon(process, timeout_seconds);
+}
+
+run_result
+run_coolrung_with(const std::vector<std::string> &argv,
+    const std::string &sim_root, const std::vector<std::string> &environment)
+{
+	extra_environment = environment;
+	run_result result = run_coolrung(argv, sim_root);
+	extra_environment.clear();
+	return result;
 }
 
 run_result

@@ -42,6 +42,9 @@ struct run_result {
 /* Runs coolrung to its end with the given arguments (argv[0] included). */
 run_result run_coolrung(const std::vector<std::string> &argv,
     const std::string &sim_root, int timeout_seconds = 10);
+/* The same with extra "NAME=value" settings in its environment. */
+run_result run_coolrung_with(const std::vector<std::string> &argv,
+    const std::string &sim_root, const std::vector<std::string> &environment);
 run_result run_program(const std::string &program,
     const std::vector<std::string> &argv, const std::string &sim_root,
     int timeout_seconds = 10);
