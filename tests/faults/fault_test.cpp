@@ -482,6 +482,27 @@ PrintTo(const inside_case &c, std::ostream *out)
 	*out << c.name;
 }
 
+/*
+ * Lets the daemon through its first calls - 1 platform calls, then holds
+ * call number `call` inside its read of the faults FIFO.  Returns the FIFO's
+ * write end, whose closing lets the call go on; -1 if the call never came.
+ */
+int
+hold_call(const sim_machine &machine, const std::string &fifo, int call)
+{
+	for (int i = 1; i < call; i++) {
+		if (!feed(fifo, "", 5) || !wait_for_trace(machine, " ", i, 5))
+			return -1;
+	}
+	int held = -1;
+	for (int tries = 0; tries < 5000 && held == -1; tries++) {
+		held = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+		if (held == -1)
+			usleep(1000);
+	}
+	return held;
+}
+
 class SignalInside : public testing::TestWithParam<inside_case> {};
 
 bool
@@ -502,17 +523,7 @@ TEST_P(SignalInside, TheFanEndsInAutomaticMode)
 	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 	running_daemon daemon = start_coolrung({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
-	for (int i = 1; i < c.call; i++) {
-		ASSERT_TRUE(feed(fifo, "", 5)) << dump(machine);
-		ASSERT_TRUE(wait_for_trace(machine, " ", i, 5)) << dump(machine);
-	}
-	/* Hold call number c.call inside its read of the faults. */
-	int held = -1;
-	for (int tries = 0; tries < 5000 && held == -1; tries++) {
-		held = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-		if (held == -1)
-			usleep(1000);
-	}
+	int held = hold_call(machine, fifo, c.call);
 	ASSERT_NE(held, -1) << dump(machine);
 	std::vector<std::string> before = machine.trace();
 	kill(daemon.pid, c.signo);
@@ -583,16 +594,7 @@ TEST(SignalBeforeDetaching, StillHandsTheFanBack)
 	running_daemon daemon = start_coolrung({"coolrung", "-d", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	/* Held inside the first level write, with the fan taken. */
-	for (int i = 1; i < 5; i++) {
-		ASSERT_TRUE(feed(fifo, "", 5)) << dump(machine);
-		ASSERT_TRUE(wait_for_trace(machine, " ", i, 5)) << dump(machine);
-	}
-	int held = -1;
-	for (int tries = 0; tries < 5000 && held == -1; tries++) {
-		held = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-		if (held == -1)
-			usleep(1000);
-	}
+	int held = hold_call(machine, fifo, 5);
 	ASSERT_NE(held, -1) << dump(machine);
 	kill(daemon.pid, SIGTERM);
 	usleep(20000);
