@@ -2,7 +2,7 @@
  * Stand-in for FreeBSD's <stdlib.h>, which declares daemon(3); the host's
  * C library may keep it elsewhere (glibc: <unistd.h>) or not at all.
  * daemon is declared as FreeBSD declares it.  If the host also declares it
- * with another exception specification (glibc's <unistd.h>), do not include
+ * with another noexcept marking (glibc's <unistd.h>), do not include
  * both in the checked file.
  */
 #ifndef COOLRUNG_STANDIN_STDLIB_H
