@@ -15,6 +15,7 @@
 constexpr int EXIT_BY_SIGNAL = 1;
 constexpr int ERROR_TEXTS = 256;	/* errno values whose text is kept */
 constexpr size_t ERROR_TEXT_SIZE = 64;
+constexpr size_t FAULT_STACK_SIZE = 64 * 1024;
 
 /* Set by the handler of the stop signals, read by the loop. */
 static volatile sig_atomic_t shutdown_requested;
@@ -110,7 +111,11 @@ install_handler(int signo, void (*handler)(int), int flags)
 /*
  * The stop signals stay blocked except while the loop sleeps, so one that
  * comes while the loop works is taken at the next sleep and never missed
- * between the test of the flag and the sleep.  Returns the mask to sleep with.
+ * between the test of the flag and the sleep.  The fault signals must never
+ * be blocked, whatever mask the daemon was started with: a blocked fault
+ * kills without running the handler.  The fault handler has a stack of its
+ * own, so a fault that ran out of stack still hands the fan back.
+ * Returns the mask to sleep with.
  */
 static sigset_t
 install_signal_handlers()
@@ -118,19 +123,28 @@ install_signal_handlers()
 	static const int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
 	static const int fault_signals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL,
 	    SIGABRT};
-	sigset_t blocked, wait_mask;
+	static char fault_stack[FAULT_STACK_SIZE];
+	stack_t alternate = {};
+	sigset_t stops, faults, wait_mask;
 
-	sigemptyset(&blocked);
+	sigemptyset(&stops);
 	for (int signo : stop_signals)
-		sigaddset(&blocked, signo);
-	sigprocmask(SIG_BLOCK, &blocked, &wait_mask);
+		sigaddset(&stops, signo);
+	sigemptyset(&faults);
+	for (int signo : fault_signals)
+		sigaddset(&faults, signo);
+	sigprocmask(SIG_UNBLOCK, &faults, nullptr);
+	sigprocmask(SIG_BLOCK, &stops, &wait_mask);
 	for (int signo : stop_signals) {
 		sigdelset(&wait_mask, signo);
 		install_handler(signo, request_shutdown, 0);
 	}
+	alternate.ss_sp = fault_stack;
+	alternate.ss_size = sizeof(fault_stack);
+	sigaltstack(&alternate, nullptr);
 	/* A second fault inside the handler ends the process by default. */
 	for (int signo : fault_signals)
-		install_handler(signo, restore_and_exit, SA_RESETHAND);
+		install_handler(signo, restore_and_exit, SA_RESETHAND | SA_ONSTACK);
 	return wait_mask;
 }
 

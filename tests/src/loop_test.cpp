@@ -209,6 +209,19 @@ TEST_P(Stop, UnwritableModeAtShutdown)
 	EXPECT_EQ(machine.fan_mode(), 0);
 }
 
+/* A parent may leave signals blocked; a fault must still hand the fan back. */
+TEST_F(Daemon, FaultsAreTakenWhateverTheInheritedMask)
+{
+	machine.set_temperature(50);
+	daemon = start_coolrung_blocking({"coolrung", "-c",
+	    machine.config(TABLE_TEXT)}, machine.root,
+	    {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL});
+	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << dump();
+	run_result result = stop(SIGSEGV);
+	EXPECT_EQ(result.status, 1);
+	EXPECT_EQ(machine.fan_mode(), 1);
+}
+
 TEST_F(Daemon, QuitKeepsItsDefaultAction)
 {
 	start(50);

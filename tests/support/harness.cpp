@@ -148,6 +148,8 @@ wait_for_trace(const sim_machine &machine, const std::string &text, int count,
 
 /* Extra "NAME=value" settings for the next programs started. */
 static std::vector<std::string> extra_environment;
+/* Signals the next programs start with blocked, as a careless parent leaves them. */
+static std::vector<int> blocked_at_start;
 
 static pid_t
 spawn(const std::string &program, const std::vector<std::string> &argv,
@@ -176,9 +178,11 @@ spawn(const std::string &program, const std::vector<std::string> &argv,
 	dup2(out, STDOUT_FILENO);
 	dup2(err, STDERR_FILENO);
 	/* The test runner may have blocked or ignored signals: start clean. */
-	sigset_t none;
-	sigemptyset(&none);
-	sigprocmask(SIG_SETMASK, &none, nullptr);
+	sigset_t start_mask;
+	sigemptyset(&start_mask);
+	for (int signo : blocked_at_start)
+		sigaddset(&start_mask, signo);
+	sigprocmask(SIG_SETMASK, &start_mask, nullptr);
 	for (int signo = 1; signo < NSIG; signo++)
 		signal(signo, SIG_DFL);
 	execv(program.c_str(), args.data());
@@ -204,6 +208,16 @@ running_daemon
 start_coolrung(const std::vector<std::string> &argv, const std::string &sim_root)
 {
 	return start_program(COOLRUNG_BINARY, argv, sim_root);
+}
+
+running_daemon
+start_coolrung_blocking(const std::vector<std::string> &argv,
+    const std::string &sim_root, const std::vector<int> &blocked)
+{
+	blocked_at_start = blocked;
+	running_daemon daemon = start_program(COOLRUNG_BINARY, argv, sim_root);
+	blocked_at_start.clear();
+	return daemon;
 }
 
 run_result

@@ -56,6 +56,9 @@ struct running_daemon {
 };
 running_daemon start_coolrung(const std::vector<std::string> &argv,
     const std::string &sim_root);
+/* The same, started with the given signals blocked. */
+running_daemon start_coolrung_blocking(const std::vector<std::string> &argv,
+    const std::string &sim_root, const std::vector<int> &blocked);
 /* Waits for the process to end (killing it after the timeout). */
 run_result wait_daemon(running_daemon &daemon, int timeout_seconds = 10);
 
