@@ -171,12 +171,15 @@ parse_integers(const char *text, int *values, int room)
 int
 errno_by_name(const char *word, size_t length)
 {
-	if (length > 0 && word[0] >= '0' && word[0] <= '9') {
-		int value = 0;
-		for (size_t i = 0; i < length && value < 100000; i++)
-			value = value * 10 + (word[i] - '0');
-		return value;
-	}
+	size_t digits = 0;
+	int value = 0;
+
+	while (digits < length && word[digits] >= '0' && word[digits] <= '9' &&
+	    value < 100000)
+		value = value * 10 + (word[digits++] - '0');
+	/* A number must be all digits, and 0 would be no failure at all. */
+	if (digits > 0)
+		return digits == length && value > 0 ? value : EIO;
 	for (const errno_name &known : errno_names) {
 		if (strlen(known.name) == length &&
 		    strncmp(known.name, word, length) == 0)

@@ -1,0 +1,141 @@
+/* The simulated kernel's own contract, through the platform calls. */
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "harness.h"
+#include "platform.h"
+#include "sim_kernel.h"
+
+namespace {
+
+class SimKernel : public testing::Test {
+protected:
+	sim_machine machine;
+
+	void SetUp() override
+	{
+		setenv("COOLRUNG_SIM_ROOT", machine.root.c_str(), 1);
+		sim_kernel_reset();
+	}
+	void TearDown() override
+	{
+		unsetenv("COOLRUNG_SIM_ROOT");
+		sim_kernel_reset();
+	}
+	int write_by_name(const char *name, int value)
+	{
+		return platform_sysctlbyname(name, nullptr, nullptr, &value,
+		    sizeof(value));
+	}
+};
+
+TEST_F(SimKernel, FaultLines)
+{
+	const struct {
+		std::string line;
+		int error;	/* 0: the write goes through */
+	} cases[] = {
+		{"write dev.acpi_ibm.0.fan EPERM", EPERM},
+		{"write dev.acpi_ibm.0.fan 13", 13},
+		{"  write\tdev.acpi_ibm.0.fan   EBUSY  ", EBUSY},
+		{"write dev.acpi_ibm.0.fan ENOSUCHNAME", EIO},
+		{"write dev.acpi_ibm.0.fan 1E", EIO},
+		{"write dev.acpi_ibm.0.fan 0", EIO},
+		{"read dev.acpi_ibm.0.fan EPERM", 0},
+		{"write dev.acpi_ibm.0.fan_level EPERM", 0},
+		{"write dev.acpi_ibm.0.fan", 0},
+		{"lookup x ENOENT\nwrite dev.acpi_ibm.0.fan ENOSPC", ENOSPC},
+	};
+	for (const auto &c : cases) {
+		machine.put("faults", c.line + "\n");
+		errno = 0;
+		int rc = write_by_name("dev.acpi_ibm.0.fan", 0);
+		EXPECT_EQ(rc, c.error == 0 ? 0 : -1) << c.line;
+		if (c.error != 0) {
+			EXPECT_EQ(errno, c.error) << c.line;
+		}
+	}
+}
+
+TEST_F(SimKernel, NodesAreFiles)
+{
+	int mib[5];
+	size_t length = 5;
+	EXPECT_EQ(platform_sysctlnametomib("dev.acpi_ibm.0.nothing", mib, &length), -1);
+	EXPECT_EQ(errno, ENOENT);
+	length = 3;
+	EXPECT_EQ(platform_sysctlnametomib("dev.acpi_ibm.0.thermal", mib, &length), -1);
+	EXPECT_EQ(errno, ENOMEM);
+	length = 5;
+	ASSERT_EQ(platform_sysctlnametomib("dev.acpi_ibm.0.thermal", mib, &length), 0);
+	EXPECT_EQ(length, 4U);
+
+	int values[2] = {};
+	size_t size = sizeof(values);
+	EXPECT_EQ(platform_sysctl(mib, 4, values, &size, nullptr, 0), -1);
+	EXPECT_EQ(errno, ENOMEM);	/* eight integers, room for two */
+	EXPECT_EQ(size, sizeof(values));
+	EXPECT_EQ(values[0], 45);
+	EXPECT_EQ(values[1], 42);
+	EXPECT_EQ(platform_sysctl(mib, 5, values, &size, nullptr, 0), -1);
+
+	EXPECT_EQ(write_by_name("dev.acpi_ibm.0.fan_level", -7), 0);
+	EXPECT_EQ(machine.get("dev.acpi_ibm.0.fan_level"), "-7\n");
+	machine.remove("dev.acpi_ibm.0.fan_level");
+	EXPECT_EQ(write_by_name("dev.acpi_ibm.0.fan_level", 1), -1);
+	EXPECT_EQ(errno, ENOENT);
+	EXPECT_FALSE(machine.exists("dev.acpi_ibm.0.fan_level"));
+}
+
+TEST_F(SimKernel, ModuleLoadsFromItsFile)
+{
+	machine.remove("kld/acpi_ibm");
+	EXPECT_EQ(platform_kldfind("acpi_ibm"), -1);
+	EXPECT_EQ(platform_kldload("acpi_ibm"), -1);
+	EXPECT_EQ(errno, ENOENT);
+	machine.put("kld/acpi_ibm.ko", "");
+	EXPECT_GT(platform_kldload("acpi_ibm"), 0);
+	EXPECT_GT(platform_kldfind("acpi_ibm"), 0);
+	EXPECT_EQ(platform_kldload("acpi_ibm"), -1);
+	EXPECT_EQ(errno, EEXIST);
+}
+
+TEST_F(SimKernel, TraceLines)
+{
+	std::string pid = std::to_string(getpid());
+	machine.put("faults", "write dev.acpi_ibm.0.fan EPERM\n");
+	write_by_name("dev.acpi_ibm.0.fan", 0);
+	int mib[4];
+	size_t length = 4;
+	platform_sysctlnametomib("hw.acpi.thermal.tz0.temperature", mib, &length);
+	platform_kldfind("acpi_ibm");
+	std::vector<std::string> expected = {
+		pid + " write dev.acpi_ibm.0.fan 0 EPERM",
+		pid + " lookup hw.acpi.thermal.tz0.temperature - ENOENT",
+		pid + " kldfind acpi_ibm - ok",
+	};
+	EXPECT_EQ(machine.trace(), expected);
+}
+
+TEST(SimKernelMemory, HealthyMachineWithoutADirectory)
+{
+	unsetenv("COOLRUNG_SIM_ROOT");
+	sim_kernel_reset();
+	int mib[5];
+	size_t length = 5;
+	ASSERT_EQ(platform_sysctlnametomib("hw.acpi.thermal.tz0.temperature", mib,
+	    &length), 0);
+	int values[8] = {};
+	size_t size = sizeof(values);
+	ASSERT_EQ(platform_sysctl(mib, 5, values, &size, nullptr, 0), 0);
+	EXPECT_EQ(values[0], 3182);
+	EXPECT_EQ(platform_kldload("acpi_ibm"), -1);
+	EXPECT_EQ(errno, EEXIST);
+	sim_kernel_reset();
+}
+
+}  // namespace
