@@ -8,24 +8,13 @@
 
 #include "harness.h"
 #include "platform.h"
+#include "sim_in_process.h"
 #include "sim_kernel.h"
 
 namespace {
 
-class SimKernel : public testing::Test {
+class SimKernel : public SimInProcess {
 protected:
-	sim_machine machine;
-
-	void SetUp() override
-	{
-		setenv("COOLRUNG_SIM_ROOT", machine.root.c_str(), 1);
-		sim_kernel_reset();
-	}
-	void TearDown() override
-	{
-		unsetenv("COOLRUNG_SIM_ROOT");
-		sim_kernel_reset();
-	}
 	int write_by_name(const char *name, int value)
 	{
 		return platform_sysctlbyname(name, nullptr, nullptr, &value,

@@ -9,26 +9,14 @@
 #include "fan.h"
 #include "fatal.h"
 #include "harness.h"
-#include "sim_kernel.h"
+#include "sim_in_process.h"
 
 namespace {
 
 const level_entry ROWS[] = {{3, 0, 55}, {5, 50, 150}};
 
-class Fan : public testing::Test {
+class Fan : public SimInProcess {
 protected:
-	sim_machine machine;
-
-	void SetUp() override
-	{
-		setenv("COOLRUNG_SIM_ROOT", machine.root.c_str(), 1);
-		sim_kernel_reset();
-	}
-	void TearDown() override
-	{
-		unsetenv("COOLRUNG_SIM_ROOT");
-		sim_kernel_reset();
-	}
 
 	/* The trace without the pids: "OP NAME VALUE RESULT". */
 	std::vector<std::string> calls() const

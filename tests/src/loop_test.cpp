@@ -11,7 +11,7 @@
 #include "fan.h"
 #include "harness.h"
 #include "loop.h"
-#include "sim_kernel.h"
+#include "sim_in_process.h"
 
 namespace {
 
@@ -281,11 +281,10 @@ TEST_F(Daemon, OperandBeforeDetachKeepsTheForeground)
 }
 
 /* In-process: a write that fails keeps the row, so the next poll writes again. */
-TEST(StepFanLevel, KeepsTheRowWhenTheWriteFails)
+class StepFanLevel : public SimInProcess {};
+
+TEST_F(StepFanLevel, KeepsTheRowWhenTheWriteFails)
 {
-	sim_machine machine;
-	setenv("COOLRUNG_SIM_ROOT", machine.root.c_str(), 1);
-	sim_kernel_reset();
 	level_entry rows[] = {{0, 0, 55}, {2, 50, 65}, {7, 60, 150}};
 	level_table table = {rows, 3};
 	set_fan_mode(FAN_MODE_MANUAL, rows);
@@ -298,8 +297,6 @@ TEST(StepFanLevel, KeepsTheRowWhenTheWriteFails)
 	EXPECT_EQ(machine.fan_level(), 2);
 	step_fan_level(58, &table);
 	EXPECT_EQ(current_level_index, 1);
-	unsetenv("COOLRUNG_SIM_ROOT");
-	sim_kernel_reset();
 }
 
 }  // namespace
