@@ -15,7 +15,7 @@
 constexpr int EXIT_BY_SIGNAL = 1;
 constexpr int ERROR_TEXTS = 256;	/* errno values whose text is kept */
 constexpr size_t ERROR_TEXT_SIZE = 64;
-constexpr size_t FAULT_STACK_SIZE = 64 * 1024;
+constexpr size_t FAULT_STACK_SIZE = 65536;	/* 64 KiB */
 
 /* Set by the handler of the stop signals, read by the loop. */
 static volatile sig_atomic_t shutdown_requested;
