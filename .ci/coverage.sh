@@ -14,16 +14,12 @@ build=${1:-build-coverage}
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 
-missing=()
-command -v cmake >/dev/null || missing+=(cmake)
-command -v g++ >/dev/null || missing+=(g++)
-command -v gcov >/dev/null || missing+=(gcc)
-[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
-if [ ${#missing[@]} -gt 0 ]; then
-	echo "coverage: installing ${missing[*]}"
-	apt-get update -qq
-	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-fi
+. .ci/lib.sh
+need cmake cmake
+need g++ g++
+need gcc gcov
+need libgtest-dev /usr/include/gtest/gtest.h
+install_missing coverage
 
 # The fault handler leaves by _exit, which writes no counts: in this build
 # every _exit of the programs first writes them.

@@ -10,17 +10,12 @@ cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 
-missing=()
-command -v cmake >/dev/null || missing+=(cmake)
-command -v clang++ >/dev/null || missing+=(clang)
+. .ci/lib.sh
+need cmake cmake
+need clang clang++
 # libFuzzer and the sanitizer runtimes of Debian's clang.
-compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' \
-    >/dev/null || missing+=(libclang-rt-dev)
-if [ ${#missing[@]} -gt 0 ]; then
-	echo "fuzz: installing ${missing[*]}"
-	apt-get update -qq
-	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-fi
+need libclang-rt-dev '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'
+install_missing fuzz
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCOOLRUNG_FUZZ=ON \
     -DCOOLRUNG_TESTS=OFF

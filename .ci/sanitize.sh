@@ -8,15 +8,11 @@ cd "$(dirname "$0")/.."
 
 build=${SANITIZE_BUILD_DIR:-build-asan}
 
-missing=()
-command -v cmake >/dev/null || missing+=(cmake)
-command -v g++ >/dev/null || missing+=(g++)
-[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
-if [ ${#missing[@]} -gt 0 ]; then
-	echo "sanitize: installing ${missing[*]}"
-	apt-get update -qq
-	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-fi
+. .ci/lib.sh
+need cmake cmake
+need g++ g++
+need libgtest-dev /usr/include/gtest/gtest.h
+install_missing sanitize
 
 # halt_on_error: a finding ends the process, so the test sees it fail.
 # handle_segv/sigbus/sigfpe=0: the tests send these signals from outside

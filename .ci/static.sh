@@ -7,20 +7,16 @@ cd "$(dirname "$0")/.."
 
 build=${STATIC_BUILD_DIR:-build-static}
 
-missing=()
-command -v cmake >/dev/null || missing+=(cmake)
-command -v g++ >/dev/null || missing+=(g++)
-command -v clang++ >/dev/null || missing+=(clang)
-command -v clang-tidy >/dev/null || missing+=(clang-tidy)
-command -v cppcheck >/dev/null || missing+=(cppcheck)
-[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
-compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' \
-    >/dev/null || missing+=(libclang-rt-dev)
-if [ ${#missing[@]} -gt 0 ]; then
-	echo "static: installing ${missing[*]}"
-	apt-get update -qq
-	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-fi
+. .ci/lib.sh
+need cmake cmake
+need g++ g++
+need clang clang++
+need clang-tidy clang-tidy
+need cppcheck cppcheck
+need libgtest-dev /usr/include/gtest/gtest.h
+# libFuzzer and the sanitizer runtimes of Debian's clang.
+need libclang-rt-dev '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'
+install_missing static
 
 # CI has just built the whole tree with g++ and hands over that build's
 # output in STATIC_GCC_LOG: a warning there fails this step as -Werror
