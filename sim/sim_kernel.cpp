@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <sys/select.h>
 #include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -625,4 +626,36 @@ platform_sleep(unsigned int seconds, const sigset_t *wait_mask)
 	choose_backing();
 	trace_number("sleep", "-", seconds, 0);
 	return pselect(0, nullptr, nullptr, nullptr, &interval, wait_mask);
+}
+
+void
+platform_openlog(const char * /* ident */)
+{
+	choose_backing();
+}
+
+/* Appends "PID PRIORITY TEXT" to DIR/syslog when that file exists. */
+void
+platform_syslog(int priority, const char *message)
+{
+	text_buffer path, line = {};
+	const char *name = priority == LOG_ERR ? "err" :
+	    priority == LOG_WARNING ? "warning" :
+	    priority == LOG_NOTICE ? "notice" : "info";
+
+	choose_backing();
+	if (sim_backing != backing::directory ||
+	    !path_in_root(&path, "syslog", nullptr))
+		return;
+	int fd = open(path.data, O_WRONLY | O_APPEND);
+	if (fd == -1)
+		return;
+	append_number(&line, getpid());
+	append(&line, " ");
+	append(&line, name);
+	append(&line, " ");
+	append(&line, message);
+	append(&line, "\n");
+	(void)write(fd, line.data, line.length);
+	close(fd);
 }

@@ -14,7 +14,6 @@
 #include "loop.h"
 #include "platform.h"
 
-constexpr const char *VERSION = "0.1";
 constexpr const char *DRIVER_MODULE = "acpi_ibm";
 constexpr int EXIT_START_FAILED = 1;
 
@@ -76,7 +75,7 @@ read_options(int argc, char *argv[])
 	while ((option = getopt(argc, argv, OPTION_STRING)) != -1) {
 		switch (option) {
 		case 'v':
-			printf("Version: %s\n", VERSION);
+			printf("Version: %s\n", COOLRUNG_VERSION);
 			exit(0);
 		case 'd':
 			chosen.detach = true;

@@ -22,6 +22,16 @@ int platform_sysctl(const int *mib, unsigned int namelen, void *oldp,
 int platform_daemon(int nochdir, int noclose);
 
 /*
+ * The system log, used once the process has detached: facility LOG_DAEMON,
+ * ident the program name, each line marked with the pid.  platform_openlog
+ * runs in ordinary code; platform_syslog is async-signal-safe, since a fault
+ * handler reports through it.  Priorities are <syslog.h>'s LOG_ERR,
+ * LOG_WARNING, LOG_NOTICE and LOG_INFO.  Failures are not reported.
+ */
+void platform_openlog(const char *ident);
+void platform_syslog(int priority, const char *message);
+
+/*
  * Sleeps for the given seconds with the signal mask set to wait_mask, so a
  * signal blocked until now can end the sleep early without being lost.
  * Returns 0 after the full time, -1 with EINTR when a signal ended it.
