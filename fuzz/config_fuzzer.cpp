@@ -66,9 +66,7 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 		abort();
 	}
 	try {
-		level_table *table = load_config(path);
-		free(table->entries);
-		free(table);
+		(void)load_config(path);
 	} catch (const fatal_error &) {
 		/* A refused file: the reader did its job. */
 	}

@@ -73,9 +73,7 @@ static bool
 load_seed(const std::string &path)
 {
 	try {
-		level_table *table = load_config(path.c_str());
-		free(table->entries);
-		free(table);
+		(void)load_config(path.c_str());
 		accepted_files++;
 	} catch (const fatal_error &fault) {
 		reader_message *m = find_message(fault);
@@ -84,10 +82,10 @@ load_seed(const std::string &path)
 			    path.c_str(), fault.message.c_str(), fault.error);
 			return false;
 		}
-		if (fault.status != EXIT_CONFIG) {
+		if (fault.status != EX_CONFIG) {
 			fprintf(stderr, "%s: \"%s\" with status %d, not %d\n",
 			    path.c_str(), fault.message.c_str(), fault.status,
-			    EXIT_CONFIG);
+			    EX_CONFIG);
 			return false;
 		}
 		m->seen++;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "fatal.h"
 
@@ -34,15 +35,15 @@ read_field(const char *text, char terminator, const char *conv_format,
 	long long value = strtoll(text, &end, 10);
 	/* No digit taken is always an invalid field, never a zero. */
 	if (end == text)
-		fail_with(EXIT_CONFIG, EINVAL, conv_format, text);
+		fail_with(EX_CONFIG, EINVAL, conv_format, text);
 	if (errno == ERANGE)
-		fail_with(EXIT_CONFIG, ERANGE, conv_format, text);
+		fail_with(EX_CONFIG, ERANGE, conv_format, text);
 	if (*end != terminator)
-		fail(EXIT_CONFIG, "Character not found: %c", terminator);
+		fail(EX_CONFIG, "Character not found: %c", terminator);
 	if (value < 0)
-		fail(EXIT_CONFIG, "Don't be negative (%lld)", value);
+		fail(EX_CONFIG, "Don't be negative (%lld)", value);
 	if (value > INT32_MAX)
-		fail(EXIT_CONFIG, "Value %lld is entirely too large", value);
+		fail(EX_CONFIG, "Value %lld is entirely too large", value);
 	*cursor = end + 1;
 	return static_cast<int32_t>(value);
 }
@@ -59,10 +60,12 @@ static void
 grow_entries(level_table *table)
 {
 	size_t rows = static_cast<size_t>(table->count) + 1;
-	void *grown = realloc(table->entries, rows * sizeof(level_entry));
+	void *grown = realloc(table->entries.get(), rows * sizeof(level_entry));
 	if (grown == nullptr)
-		fail_with(EXIT_SOFTWARE, errno, "Memory allocation error");
-	table->entries = static_cast<level_entry *>(grown);
+		fail_with(EX_SOFTWARE, errno, "Memory allocation error");
+	/* realloc has freed the old rows or kept them in place. */
+	(void)table->entries.release();
+	table->entries.reset(static_cast<level_entry *>(grown));
 }
 
 static level_entry
@@ -73,15 +76,15 @@ parse_level_line(const char *line)
 
 	cursor = strchr(line, '(');
 	if (cursor == nullptr)
-		fail(EXIT_CONFIG, "Could not find '('");
+		fail(EX_CONFIG, "Could not find '('");
 	cursor++;
 	row.level_number = read_field(cursor, ',', CONVERSION_FORMAT, &cursor);
 	if (row.level_number >= LEVEL_LIMIT)
-		fail(EXIT_CONFIG, "Level out of range: %d", row.level_number);
+		fail(EX_CONFIG, "Level out of range: %d", row.level_number);
 	row.min = read_field(cursor, ',', CONVERSION_FORMAT, &cursor);
 	row.max = read_field(cursor, ')', CONVERSION_FORMAT, &cursor);
 	if (row.min >= row.max)
-		fail(EXIT_CONFIG, "This parsed range is not admissible: %s", line);
+		fail(EX_CONFIG, "This parsed range is not admissible: %s", line);
 	return row;
 }
 
@@ -90,7 +93,7 @@ read_level_line(level_table *table, const char *line)
 {
 	line = skip_blanks(line);
 	if (strncmp(line, "level", 5) != 0)
-		fail(EXIT_CONFIG, "Error parsing conifg, the following "
+		fail(EX_CONFIG, "Error parsing conifg, the following "
 		    "argument was not understood: %.5s", line);
 	grow_entries(table);
 	table->entries[table->count] = parse_level_line(line);
@@ -100,26 +103,32 @@ read_level_line(level_table *table, const char *line)
 static void
 check_table(const level_table *table)
 {
-	const level_entry *row = table->entries;
+	const level_entry *row = table->entries.get();
 	int32_t last = table->count - 1;
 
 	/* The checks below look at the first and the last row. */
 	if (table->count == 0)
-		fail(EXIT_CONFIG, "No level lines found in config file");
+		fail(EX_CONFIG, "No level lines found in config file");
 	if (row[0].min > 0 || row[last].max < SAFE_TOP_MAX)
-		fail(EXIT_CONFIG, "First level min temperature >0 or last level "
+		fail(EX_CONFIG, "First level min temperature >0 or last level "
 		    "max temperature <150, dangerous");
 	for (int32_t i = 0; i < last; i++) {
 		if (row[i + 1].level_number <= row[i].level_number)
-			fail(EXIT_CONFIG, "The levels defined in the config are "
+			fail(EX_CONFIG, "The levels defined in the config are "
 			    "not in an ascending order by level_number ");
 		if (row[i].max < row[i + 1].min)
-			fail(EXIT_CONFIG, "There's a gap between the temperatures "
+			fail(EX_CONFIG, "There's a gap between the temperatures "
 			    "defined (level n.max<n+1.min)");
 	}
 }
 
-/* Reads every line of the stream; a read error ends the file like its end. */
+/* Closes the file however the reading ends. */
+struct close_file {
+	void operator()(FILE *file) const { fclose(file); }
+};
+using owned_file = std::unique_ptr<FILE, close_file>;
+
+/* Reads every line of the stream; a read error is a fault of the file. */
 static void
 read_lines(FILE *file, level_table *table)
 {
@@ -129,36 +138,20 @@ read_lines(FILE *file, level_table *table)
 		if (!is_comment_or_blank(line))
 			read_level_line(table, line);
 	}
+	if (ferror(file))
+		fail_with(EX_CONFIG, errno, "Could not read config file");
 }
 
-level_table *
+level_table
 load_config(const char *path)
 {
-	FILE *file = fopen(path, "r");
+	owned_file file(fopen(path, "r"));
 	if (file == nullptr)
-		fail_with(EXIT_CONFIG, errno, "Could not find config file");
+		fail_with(EX_CONFIG, errno, "Could not find config file");
 
-	auto *table = static_cast<level_table *>(calloc(1, sizeof(level_table)));
-	if (table == nullptr) {
-		int error = errno;
-		fclose(file);
-		fail_with(EXIT_SOFTWARE, error, "Memory allocation error");
-	}
-	/*
-	 * A fault ends the daemon, but the reader is also driven in-process,
-	 * so nothing of a refused file is kept.
-	 */
-	try {
-		read_lines(file, table);
-		fclose(file);
-		file = nullptr;
-		check_table(table);
-	} catch (...) {
-		if (file != nullptr)
-			fclose(file);
-		free(table->entries);
-		free(table);
-		throw;
-	}
+	level_table table = {nullptr, 0};
+	read_lines(file.get(), &table);
+	file.reset();
+	check_table(&table);
 	return table;
 }

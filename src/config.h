@@ -6,6 +6,8 @@
 #define COOLRUNG_CONFIG_H
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
 constexpr const char *DEFAULT_CONFIG_PATH = "/usr/local/etc/coolrung.conf";
 /* Line buffer, terminating zero included: a longer line is read in pieces. */
@@ -19,17 +21,23 @@ struct level_entry {
 	int32_t max;
 };
 
+/* The rows are grown with realloc, so they go back with free. */
+struct free_rows {
+	void operator()(level_entry *rows) const { free(rows); }
+};
+
 struct level_table {
-	level_entry *entries;
+	std::unique_ptr<level_entry[], free_rows> entries;
 	int32_t count;
 };
 
 /*
  * Reads and validates the file at path.  Returns only a table that is safe
- * to run the fan by; the table is never freed.  Every fault of the file is
- * raised as a fatal_error (see fatal.h).
+ * to run the fan by; the daemon keeps it until it exits.  Every fault of the
+ * file is raised as a fatal_error (see fatal.h), and nothing of a refused
+ * file is kept.
  */
-level_table *load_config(const char *path);
+level_table load_config(const char *path);
 
 int32_t read_field(const char *text, char terminator, const char *conv_format,
     const char **cursor);

@@ -41,8 +41,8 @@ resolve(const char *name, int *mib, size_t length)
 abandon_manual_mode(const char *node, int error)
 {
 	if (write_mode(FAN_MODE_AUTO) == -1)
-		fail_with(EXIT_NOPERM, errno, "%s", FAN_MODE_NODE);
-	fail_with(EXIT_UNAVAILABLE, error, "%s", node);
+		fail_with(EX_NOPERM, errno, "%s", FAN_MODE_NODE);
+	fail_with(EX_UNAVAILABLE, error, "%s", node);
 }
 
 static void
@@ -64,9 +64,9 @@ void
 set_fan_mode(unsigned int mode, const level_entry *entries)
 {
 	if (mode > FAN_MODE_AUTO)
-		fail(EXIT_SOFTWARE, "Invalid fan mode");
+		fail(EX_SOFTWARE, "Invalid fan mode");
 	if (write_mode(mode) == -1)
-		fail_with(EXIT_NOPERM, errno, "%s", FAN_MODE_NODE);
+		fail_with(EX_NOPERM, errno, "%s", FAN_MODE_NODE);
 	if (mode == FAN_MODE_MANUAL)
 		engage_manual_mode(entries);
 }

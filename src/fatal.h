@@ -7,12 +7,9 @@
 #ifndef COOLRUNG_FATAL_H
 #define COOLRUNG_FATAL_H
 
-#include <string>
+#include <sysexits.h>
 
-constexpr int EXIT_UNAVAILABLE = 69;	/* EX_UNAVAILABLE */
-constexpr int EXIT_SOFTWARE = 70;	/* EX_SOFTWARE */
-constexpr int EXIT_NOPERM = 77;		/* EX_NOPERM */
-constexpr int EXIT_CONFIG = 78;		/* EX_CONFIG */
+#include <string>
 
 struct fatal_error {
 	int status;		/* exit status */

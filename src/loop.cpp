@@ -84,7 +84,7 @@ restore_and_exit(int /* signo */)
 		write_number(error);
 	}
 	write_all("\n");
-	_exit(EXIT_NOPERM);
+	_exit(EX_NOPERM);
 }
 
 static void
@@ -185,7 +185,7 @@ run_control_loop(const level_table *table, bool detach,
 
 	prepare_fault_report(program_name);
 	sigset_t wait_mask = install_signal_handlers();
-	set_fan_mode(FAN_MODE_MANUAL, table->entries);
+	set_fan_mode(FAN_MODE_MANUAL, table->entries.get());
 	if (detach && !stop_signal_pending())
 		(void)platform_daemon(0, 0);
 

@@ -97,8 +97,8 @@ main(int argc, char *argv[])
 	try {
 		ensure_driver();
 		settings chosen = read_options(argc, argv);
-		const level_table *table = load_config(chosen.config_path);
-		run_control_loop(table, chosen.detach, program_name(argc, argv));
+		level_table table = load_config(chosen.config_path);
+		run_control_loop(&table, chosen.detach, program_name(argc, argv));
 	} catch (const fatal_error &fault) {
 		report_and_exit(fault);
 	}

@@ -1,7 +1,8 @@
 /*
- * The stepping rules, free of any hardware: which row comes next for a
- * reading, and how long to wait before the next reading.  The daemon and
- * coolrung-preview share them.
+ * The rules of one poll, free of any hardware: which row comes next for a
+ * reading, when the fan goes back to the firmware and when it is taken
+ * again, and how long to wait before the next reading.  The daemon applies
+ * them to the fan, coolrung-preview to its model.
  */
 #ifndef COOLRUNG_STEP_H
 #define COOLRUNG_STEP_H
@@ -13,6 +14,50 @@
 constexpr unsigned int FAST_POLL_SECONDS = 1;
 constexpr unsigned int SLOW_POLL_SECONDS = 2;
 constexpr int32_t FAST_POLL_FALL = 3;	/* degrees fallen since the last poll */
+constexpr int GIVE_UP_AFTER = 3;	/* failed reads or level writes in a row */
+
+/* What the control loop keeps from one poll to the next. */
+struct control_state {
+	int32_t row;		/* the row the fan runs at while taken */
+	int32_t previous;	/* the last good reading, 0 before the first */
+	int failed_reads;	/* in a row */
+	int failed_writes;	/* level writes, in a row */
+	bool taken;		/* the fan is ours, not the firmware's */
+};
+
+enum class fan_action {
+	keep,		/* nothing to write */
+	write_level,	/* run at next_row's level */
+	hand_back,	/* the sensor is lost: give the fan to the firmware */
+	take_again,	/* a reading after a hand-back: manual mode at next_row */
+};
+
+struct poll_plan {
+	fan_action action;
+	int32_t next_row;
+	unsigned int seconds;	/* until the next poll */
+};
+
+/* At start-up the fan has just been taken at the first row. */
+control_state control_start();
+
+/*
+ * What one poll does with a reading, or with a failed read (celsius null).
+ * The counts of failed reads and the previous reading move here; the row
+ * and the fan's owner move only once the plan has been carried out.
+ */
+poll_plan plan_poll(control_state *state, const level_table *table,
+    const int32_t *celsius);
+
+/*
+ * Records whether the plan's writes were made.  Returns false when level
+ * writes have now failed GIVE_UP_AFTER times in a row: the fan cannot be
+ * run and must go back to the firmware for good.
+ */
+bool settle_poll(control_state *state, const poll_plan &plan, bool done);
+
+/* The fan went back to the firmware outside a poll (the process stopping). */
+void control_handed_back(control_state *state);
 
 /*
  * The row to run at after reading celsius at row index: one row down below
@@ -21,6 +66,9 @@ constexpr int32_t FAST_POLL_FALL = 3;	/* degrees fallen since the last poll */
  */
 int32_t next_level_index(const level_table *table, int32_t index,
     int32_t celsius);
+
+/* The first row whose max reaches celsius; the last row above them all. */
+int32_t row_holding(const level_table *table, int32_t celsius);
 
 /* Seconds until the next poll: quicker while the temperature is falling fast. */
 unsigned int poll_interval(int32_t previous, int32_t celsius);

@@ -26,11 +26,10 @@ load_text(const std::string &text)
 	std::string path = scratch.config(text);
 	outcome result;
 	try {
-		level_table *table = load_config(path.c_str());
+		level_table table = load_config(path.c_str());
 		result.loaded = true;
-		result.rows.assign(table->entries, table->entries + table->count);
-		free(table->entries);
-		free(table);
+		result.rows.assign(table.entries.get(),
+		    table.entries.get() + table.count);
 	} catch (const fatal_error &fault) {
 		result.fault = fault;
 	}
@@ -181,14 +180,16 @@ TEST(ConfigFile, MissingFileCarriesTheSystemError)
 	}
 }
 
-TEST(ConfigFile, DirectoryHasNoLevels)
+/* A read error is a fault of the file, not its end. */
+TEST(ConfigFile, ReadErrorIsReported)
 {
 	sim_machine scratch;
 	try {
 		load_config(scratch.root.c_str());
 		FAIL() << "loaded a directory";
 	} catch (const fatal_error &fault) {
-		EXPECT_EQ(fault.message, "No level lines found in config file");
+		EXPECT_EQ(fault.message, "Could not read config file");
+		EXPECT_EQ(fault.error, EISDIR);
 		EXPECT_EQ(fault.status, 78);
 	}
 }

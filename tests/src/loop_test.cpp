@@ -12,6 +12,7 @@
 #include "harness.h"
 #include "loop.h"
 #include "sim_in_process.h"
+#include "table.h"
 
 namespace {
 
@@ -285,9 +286,8 @@ class StepFanLevel : public SimInProcess {};
 
 TEST_F(StepFanLevel, KeepsTheRowWhenTheWriteFails)
 {
-	level_entry rows[] = {{0, 0, 55}, {2, 50, 65}, {7, 60, 150}};
-	level_table table = {rows, 3};
-	set_fan_mode(FAN_MODE_MANUAL, rows);
+	level_table table = table_of({{0, 0, 55}, {2, 50, 65}, {7, 60, 150}});
+	set_fan_mode(FAN_MODE_MANUAL, table.entries.get());
 	machine.put("faults", "write dev.acpi_ibm.0.fan_level EIO\n");
 	step_fan_level(56, &table);
 	EXPECT_EQ(current_level_index, 0);

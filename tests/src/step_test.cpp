@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "step.h"
+#include "table.h"
 
 namespace {
 
-level_entry rows[] = {{0, 0, 55}, {2, 50, 65}, {7, 60, 150}};
-const level_table TABLE = {rows, 3};
+const level_table TABLE = table_of({{0, 0, 55}, {2, 50, 65}, {7, 60, 150}});
 
 struct walk {
 	const char *name;

@@ -9,12 +9,13 @@
 
 #include "fatal.h"
 #include "preview.h"
+#include "table.h"
 
 namespace {
 
-level_entry one_row_at_0[] = {{0, 0, 150}};
-level_entry one_row_at_7[] = {{7, 0, 150}};
-level_entry two_rows[] = {{0, 0, 60}, {7, 55, 150}};
+const level_table at_0 = table_of({{0, 0, 150}});
+const level_table at_7 = table_of({{7, 0, 150}});
+const level_table two_rows = table_of({{0, 0, 60}, {7, 55, 150}});
 
 /* ambient 25, idle_rise 15, load_rise 70, fan_cooling 0.15 */
 struct settle_case {
@@ -56,23 +57,18 @@ TEST(PreviewModel, SettlesWhereHeatAndCoolingMeet)
 }
 
 run_record
-run_scenario(const char *name, const level_entry *rows, int32_t count,
-    model_params params)
+run_scenario(const char *name, const level_table &table, model_params params)
 {
-	level_table table = {const_cast<level_entry *>(rows), count};
-
 	settle_model(&params, name);
 	return run_model(&table, params, scenario_load(name, params));
 }
 
 TEST(PreviewModel, ClosedLoopPeaksFollowTheFan)
 {
-	level_table at_0 = {one_row_at_0, 1}, at_7 = {one_row_at_7, 1};
-	level_table table = {two_rows, 2};
-	run_record stopped = run_scenario("full", one_row_at_0, 1,
-	    default_model());
-	run_record top = run_scenario("full", one_row_at_7, 1, default_model());
-	run_record stepped = run_scenario("full", two_rows, 2, default_model());
+	const level_table &table = two_rows;
+	run_record stopped = run_scenario("full", at_0, default_model());
+	run_record top = run_scenario("full", at_7, default_model());
+	run_record stepped = run_scenario("full", two_rows, default_model());
 
 	EXPECT_NEAR(summarize(stopped, &at_0).peak, 110, 0.01);
 	EXPECT_NEAR(summarize(top, &at_7).peak, 25 + 85 / 2.05, 0.01);
@@ -94,7 +90,7 @@ TEST(PreviewModel, PollsOnTheDaemonsClockWithinTheRun)
 	params.time_constant = 10;	/* falls fast enough for quick polls */
 	params.duration = 700500000;
 	params.duration_set = true;
-	run_record run = run_scenario("compile", two_rows, 2, params);
+	run_record run = run_scenario("compile", two_rows, params);
 	int quick = 0;
 
 	ASSERT_FALSE(run.polls.empty());
@@ -189,7 +185,7 @@ TEST(PreviewModel, ModelFile)
  */
 TEST(PreviewSummary, FiguresOfAHandWorkedRun)
 {
-	level_table table = {two_rows, 2};
+	const level_table &table = two_rows;
 	run_record run;
 	run.polls = {{0, 40, 0}, {2 * MICROS, 80, 1}, {3 * MICROS, 80, 1},
 	    {5 * MICROS, 50, 0}};
@@ -214,7 +210,7 @@ TEST(PreviewSummary, FiguresOfAHandWorkedRun)
 
 TEST(PreviewSummary, AChangeAtTheFirstPollCounts)
 {
-	level_table table = {two_rows, 2};
+	const level_table &table = two_rows;
 	run_record run;
 	run.polls = {{0, 70, 1}};
 	run.curve = {{0, 70}};

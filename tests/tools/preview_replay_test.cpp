@@ -11,11 +11,11 @@
 
 #include "fatal.h"
 #include "preview.h"
+#include "table.h"
 
 namespace {
 
-level_entry rows[] = {{0, 0, 50}, {3, 45, 60}, {7, 55, 150}};
-const level_table table = {rows, 3};
+const level_table table = table_of({{0, 0, 50}, {3, 45, 60}, {7, 55, 150}});
 
 struct event {
 	int64_t seconds;
@@ -40,7 +40,7 @@ events_of(const run_record &run)
 	for (const poll_event &poll : run.polls) {
 		EXPECT_EQ(poll.at % MICROS, 0);
 		events.push_back({poll.at / MICROS, poll.celsius,
-		    rows[poll.index].level_number});
+		    table.entries[poll.index].level_number});
 	}
 	return events;
 }

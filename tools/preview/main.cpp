@@ -27,9 +27,6 @@ struct options {
 	bool events;
 };
 
-/* Kept for the life of the process, as the daemon keeps it: never freed. */
-static const level_table *loaded_table;
-
 static const struct option long_options[] = {
 	{"trace", required_argument, nullptr, 't'},
 	{"scenario", required_argument, nullptr, 's'},
@@ -225,8 +222,8 @@ main(int argc, char *argv[])
 {
 	try {
 		options chosen = read_options(argc, argv);
-		loaded_table = load_config(chosen.config);
-		show(chosen, loaded_table);
+		level_table table = load_config(chosen.config);
+		show(chosen, &table);
 	} catch (const fatal_error &fault) {
 		report_and_exit(fault);
 	}

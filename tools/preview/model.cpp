@@ -275,7 +275,7 @@ run_model(const level_table *table, const model_params &params,
     const std::vector<double> &load)
 {
 	run_record run;
-	daemon_state state = daemon_start();
+	control_state state = control_start();
 	double celsius = params.start;
 	int64_t next_poll = 0;
 
@@ -284,10 +284,10 @@ run_model(const level_table *table, const model_params &params,
 	for (int64_t at = 0;;) {
 		if (at == next_poll) {
 			int32_t reading = sensor_reading(celsius);
-			unsigned int seconds = daemon_poll(&state, table,
-			    reading);
+			unsigned int seconds = preview_poll(&state, table,
+			    &reading);
 			run.polls.push_back(poll_event{at, reading,
-			    state.index});
+			    fan_row(state)});
 			next_poll += static_cast<int64_t>(seconds) * MICROS;
 		}
 		run.curve.push_back(curve_point{at, celsius});
@@ -297,7 +297,7 @@ run_model(const level_table *table, const model_params &params,
 		int64_t until = at + MICROS < run.end ? at + MICROS : run.end;
 		celsius = model_step(params, celsius,
 		    load[static_cast<size_t>(at / MICROS)],
-		    table->entries[state.index].level_number,
+		    table->entries[state.row].level_number,
 		    static_cast<double>(until - at) / MICROS);
 		at = until;
 	}

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config.h"
+#include "step.h"
 
 constexpr int EXIT_USAGE = 64;		/* EX_USAGE */
 constexpr int EXIT_DATA = 65;		/* EX_DATAERR */
@@ -25,18 +26,18 @@ constexpr int64_t MICROS = 1000000;
 
 /* ---- the daemon's poll, free of the hardware (replay.cpp) ---- */
 
-/* What the daemon's loop keeps between two polls. */
-struct daemon_state {
-	int32_t index;		/* row the fan runs at */
-	int32_t previous;	/* the reading before, 0 before the first */
-};
+/* poll_event.index while the firmware runs the fan (the sensor was lost). */
+constexpr int32_t HANDED_BACK = -1;
 
-/* Reading at the start: the fan at the first row, no reading yet. */
-daemon_state daemon_start();
+/*
+ * One poll of the daemon's rules on a fan whose writes always succeed: a
+ * reading, or a failed read (celsius null).  Returns the seconds to sleep.
+ */
+unsigned int preview_poll(control_state *state, const level_table *table,
+    const int32_t *celsius);
 
-/* One poll of the loop: steps the row and returns the seconds to sleep. */
-unsigned int daemon_poll(daemon_state *state, const level_table *table,
-    int32_t celsius);
+/* The row the fan runs at, or HANDED_BACK. */
+int32_t fan_row(const control_state &state);
 
 /* The reading the daemon would get for a temperature. */
 int32_t sensor_reading(double celsius);

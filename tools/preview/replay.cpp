@@ -1,29 +1,25 @@
 /*
- * The daemon's poll loop without the hardware, and a trace replayed through
- * it.  daemon_poll() must stay the body of run_control_loop() in
- * src/loop.cpp minus the sysctl calls: the preview is only worth something
- * while it steps as the daemon does.
+ * The daemon's poll without the hardware, and a trace replayed through it.
+ * The rules are the daemon's own (step.h); only the writes are left out.
  */
 #include "preview.h"
 
-#include "step.h"
-
-daemon_state
-daemon_start()
-{
-	/* set_fan_mode() runs the fan at the first row before any reading. */
-	return daemon_state{0, 0};
-}
+#include <cmath>
 
 unsigned int
-daemon_poll(daemon_state *state, const level_table *table, int32_t celsius)
+preview_poll(control_state *state, const level_table *table,
+    const int32_t *celsius)
 {
-	unsigned int seconds;
+	poll_plan plan = plan_poll(state, table, celsius);
 
-	state->index = next_level_index(table, state->index, celsius);
-	seconds = poll_interval(state->previous, celsius);
-	state->previous = celsius;
-	return seconds;
+	(void)settle_poll(state, plan, true);
+	return plan.seconds;
+}
+
+int32_t
+fan_row(const control_state &state)
+{
+	return state.taken ? state.row : HANDED_BACK;
 }
 
 /*
@@ -66,7 +62,7 @@ run_record
 replay_trace(const level_table *table, const std::vector<trace_sample> &trace)
 {
 	run_record run;
-	daemon_state state = daemon_start();
+	control_state state = control_start();
 	size_t latest = 0;
 
 	if (trace.empty())
@@ -78,9 +74,12 @@ replay_trace(const level_table *table, const std::vector<trace_sample> &trace)
 		while (latest + 1 < run.curve.size() &&
 		    run.curve[latest + 1].at <= at)
 			latest++;
-		int32_t celsius = sensor_reading(run.curve[latest].celsius);
-		unsigned int seconds = daemon_poll(&state, table, celsius);
-		run.polls.push_back(poll_event{at, celsius, state.index});
+		/* A sample of no temperature (NaN) is a failed read. */
+		double sample = run.curve[latest].celsius;
+		int32_t celsius = sensor_reading(sample);
+		unsigned int seconds = preview_poll(&state, table,
+		    std::isnan(sample) ? nullptr : &celsius);
+		run.polls.push_back(poll_event{at, celsius, fan_row(state)});
 		at += static_cast<int64_t>(seconds) * MICROS;
 	}
 	return run;

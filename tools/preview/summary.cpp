@@ -38,7 +38,7 @@ consider_stay(stay *kept, bool shortest, int64_t from, int64_t until,
 static void
 add_stays(const run_record &run, run_summary *summary)
 {
-	int32_t index = daemon_start().index;
+	int32_t index = control_start().row;
 	int64_t from = 0;
 	bool began_with_change = false;
 

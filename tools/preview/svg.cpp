@@ -231,7 +231,7 @@ static void
 draw_levels(FILE *out, const frame &box, const run_record &run,
     const level_table *table)
 {
-	int32_t level = table->entries[daemon_start().index].level_number;
+	int32_t level = table->entries[control_start().row].level_number;
 
 	fprintf(out, "<polyline fill=\"none\" stroke=\"#d95f02\" "
 	    "stroke-width=\"1.5\" points=\"%.1f,%.1f ", LEFT, y_of_level(level));
