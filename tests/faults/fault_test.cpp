@@ -182,57 +182,6 @@ prepare(const sim_machine &machine, machine_setup setup)
 	}
 }
 
-/* "PID OP NAME VALUE RESULT" */
-struct trace_line {
-	std::string pid, op, name, value, result;
-};
-
-trace_line
-split(const std::string &line)
-{
-	trace_line t;
-	std::istringstream in(line);
-	in >> t.pid >> t.op >> t.name >> t.value >> t.result;
-	return t;
-}
-
-std::vector<trace_line>
-calls(const sim_machine &machine)
-{
-	std::vector<trace_line> lines;
-	for (const std::string &line : machine.trace())
-		lines.push_back(split(line));
-	return lines;
-}
-
-std::string
-dump(const sim_machine &machine)
-{
-	std::string text;
-	for (const std::string &line : machine.trace())
-		text += line + "\n";
-	return text;
-}
-
-/* Index of the first call after from that matches, or -1 once time is up. */
-template <typename Match>
-int
-wait_for_call(const sim_machine &machine, size_t from, Match match,
-    double seconds = 8)
-{
-	auto deadline = std::chrono::steady_clock::now() +
-	    std::chrono::duration<double>(seconds);
-	do {
-		std::vector<trace_line> lines = calls(machine);
-		for (size_t i = from; i < lines.size(); i++) {
-			if (match(lines[i]))
-				return static_cast<int>(i);
-		}
-		std::this_thread::sleep_for(std::chrono::milliseconds(10));
-	} while (std::chrono::steady_clock::now() < deadline);
-	return -1;
-}
-
 class Fault : public testing::TestWithParam<fault_case> {
 protected:
 	sim_machine machine;
@@ -271,27 +220,27 @@ TEST_P(Fault, FailsOnce)
 	if (row.when == phase::start_up && row.status != KEEPS_POLLING) {
 		machine.put("faults", fault);
 		run_result result = run_coolrung(argv, machine.root);
-		EXPECT_EQ(result.status, row.status) << dump(machine);
+		EXPECT_EQ(result.status, row.status) << machine.dump();
 		EXPECT_EQ(result.err, c.err);
 		EXPECT_EQ(result.out, "");
 		EXPECT_EQ(machine.fan_mode(), row.fan_after);
-		std::vector<trace_line> lines = calls(machine);
+		std::vector<trace_line> lines = machine.calls();
 		ASSERT_FALSE(lines.empty());
 		EXPECT_TRUE(failed(lines.back()) ||
 		    (lines.back().op == "write" && lines.back().name == FAN &&
 		    lines.back().value == "1" && lines.back().result == "ok"))
-		    << dump(machine);
+		    << machine.dump();
 		/* The fan's level is only ever set in manual mode. */
 		bool manual = false;
 		for (const trace_line &t : lines) {
 			if (t.op == "write" && t.name == FAN && t.result == "ok")
 				manual = t.value == "0";
 			if (t.op == "write" && t.name == LEVEL && t.result == "ok") {
-				EXPECT_TRUE(manual) << dump(machine);
+				EXPECT_TRUE(manual) << machine.dump();
 			}
 			EXPECT_NE(t.op, "sleep");
 		}
-		EXPECT_FALSE(manual) << "fan left in manual mode\n" << dump(machine);
+		EXPECT_FALSE(manual) << "fan left in manual mode\n" << machine.dump();
 		return;
 	}
 
@@ -299,7 +248,7 @@ TEST_P(Fault, FailsOnce)
 		machine.put("faults", fault);
 	daemon = start_coolrung(argv, machine.root);
 	int first_sleep = wait_for_call(machine, 0, sleeps);
-	ASSERT_GE(first_sleep, 0) << dump(machine);
+	ASSERT_GE(first_sleep, 0) << machine.dump();
 	if (row.when != phase::start_up) {
 		machine.put("faults", fault);
 		if (row.check == follow_up::retried)
@@ -311,32 +260,32 @@ TEST_P(Fault, FailsOnce)
 		EXPECT_EQ(result.status, row.status);
 		EXPECT_EQ(result.err, c.err);
 		EXPECT_EQ(machine.fan_mode(), row.fan_after);
-		EXPECT_TRUE(failed(calls(machine).back())) << dump(machine);
+		EXPECT_TRUE(failed(machine.calls().back())) << machine.dump();
 		return;
 	}
 
 	int failure = wait_for_call(machine, 0, failed);
-	ASSERT_GE(failure, 0) << "the call never failed\n" << dump(machine);
+	ASSERT_GE(failure, 0) << "the call never failed\n" << machine.dump();
 	machine.put("faults", "");
 	size_t after = static_cast<size_t>(failure) + 1;
 	int next_sleep = wait_for_call(machine, after, sleeps);
-	ASSERT_GE(next_sleep, 0) << dump(machine);
+	ASSERT_GE(next_sleep, 0) << machine.dump();
 	/* Still polling: a good reading after the failure. */
 	int poll = wait_for_call(machine, after, polled);
-	ASSERT_GE(poll, 0) << "no poll after the failure\n" << dump(machine);
+	ASSERT_GE(poll, 0) << "no poll after the failure\n" << machine.dump();
 	ASSERT_GE(wait_for_call(machine, static_cast<size_t>(poll), sleeps), 0);
 
-	std::vector<trace_line> lines = calls(machine);
+	std::vector<trace_line> lines = machine.calls();
 	switch (row.check) {
 	case follow_up::none:
 		break;
 	case follow_up::nothing_moves:
 		for (int i = failure; i < next_sleep; i++) {
 			EXPECT_NE(lines[static_cast<size_t>(i)].name, LEVEL)
-			    << dump(machine);
+			    << machine.dump();
 		}
 		EXPECT_EQ(lines[static_cast<size_t>(next_sleep)].value, "2")
-		    << dump(machine);
+		    << machine.dump();
 		break;
 	case follow_up::retried: {
 		EXPECT_EQ(lines[static_cast<size_t>(failure)].value, "2");
@@ -345,18 +294,18 @@ TEST_P(Fault, FailsOnce)
 			    t.result == "ok";
 		});
 		ASSERT_GE(retry, 0) << "the level was not written again\n"
-		    << dump(machine);
+		    << machine.dump();
 		EXPECT_EQ(machine.fan_level(), 2);
 		break;
 	}
 	case follow_up::reads_tz0:
 		for (const trace_line &t : lines) {
-			EXPECT_FALSE(t.op == "read" && t.name == THERMAL) << dump(machine);
+			EXPECT_FALSE(t.op == "read" && t.name == THERMAL) << machine.dump();
 		}
 		break;
 	case follow_up::foreground:
 		for (const trace_line &t : lines) {
-			EXPECT_EQ(t.pid, std::to_string(daemon.pid)) << dump(machine);
+			EXPECT_EQ(t.pid, std::to_string(daemon.pid)) << machine.dump();
 		}
 		break;
 	}
@@ -369,7 +318,7 @@ TEST_P(Fault, FailsOnce)
 	EXPECT_EQ(result.out, "");
 	EXPECT_EQ(machine.fan_mode(), row.fan_after);
 	EXPECT_EQ(machine.trace().back().substr(machine.trace().back().find(' ') + 1),
-	    "write dev.acpi_ibm.0.fan 1 ok") << dump(machine);
+	    "write dev.acpi_ibm.0.fan 1 ok") << machine.dump();
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCall, Fault, testing::ValuesIn(fault_cases()),
@@ -428,16 +377,16 @@ TEST_P(Sequence, HandBackFailsAfterTheTakeOver)
 	    machine.config(TABLE_TEXT)}, machine.root);
 	for (size_t i = 0; i < c.faults.size(); i++) {
 		ASSERT_TRUE(feed(machine.path("faults"), c.faults[i], 5))
-		    << "call " << i << " never read the faults\n" << dump(machine);
+		    << "call " << i << " never read the faults\n" << machine.dump();
 		/* The call is traced once it has read the faults and closed them. */
 		ASSERT_TRUE(wait_for_trace(machine, " ", static_cast<int>(i) + 1, 5))
-		    << dump(machine);
+		    << machine.dump();
 	}
 	run_result result = wait_daemon(daemon, 5);
-	EXPECT_EQ(result.status, c.status) << dump(machine);
+	EXPECT_EQ(result.status, c.status) << machine.dump();
 	EXPECT_EQ(result.err, c.err);
 	EXPECT_EQ(machine.fan_mode(), c.fan_after);
-	EXPECT_EQ(machine.trace().size(), c.faults.size()) << dump(machine);
+	EXPECT_EQ(machine.trace().size(), c.faults.size()) << machine.dump();
 }
 
 const sequence_case sequence_cases[] = {
@@ -524,7 +473,7 @@ TEST_P(SignalInside, TheFanEndsInAutomaticMode)
 	running_daemon daemon = start_coolrung({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	int held = hold_call(machine, fifo, c.call);
-	ASSERT_NE(held, -1) << dump(machine);
+	ASSERT_NE(held, -1) << machine.dump();
 	std::vector<std::string> before = machine.trace();
 	kill(daemon.pid, c.signo);
 	usleep(20000);
@@ -538,24 +487,24 @@ TEST_P(SignalInside, TheFanEndsInAutomaticMode)
 	std::vector<std::string> lines = machine.trace();
 	EXPECT_EQ(before.size(), static_cast<size_t>(c.call - 1));
 	EXPECT_EQ(result.err, "");
-	EXPECT_EQ(machine.fan_mode(), 1) << dump(machine);
+	EXPECT_EQ(machine.fan_mode(), 1) << machine.dump();
 	if (c.killed) {
 		EXPECT_EQ(result.signal, c.signo);
-		EXPECT_EQ(count_lines(lines, "dev.acpi_ibm"), 0) << dump(machine);
+		EXPECT_EQ(count_lines(lines, "dev.acpi_ibm"), 0) << machine.dump();
 		return;
 	}
-	EXPECT_EQ(result.status, 1) << dump(machine);
+	EXPECT_EQ(result.status, 1) << machine.dump();
 	ASSERT_FALSE(lines.empty());
 	EXPECT_NE(lines.back().find(" write dev.acpi_ibm.0.fan 1 ok"),
-	    std::string::npos) << dump(machine);
+	    std::string::npos) << machine.dump();
 	if (c.signo == SIGSEGV) {
 		/* Handled inside the call: the hand-back is the only call after. */
-		EXPECT_EQ(lines.size(), static_cast<size_t>(c.call)) << dump(machine);
+		EXPECT_EQ(lines.size(), static_cast<size_t>(c.call)) << machine.dump();
 	} else {
 		/* Never lost: at most the first sleep, which it ends at once. */
 		EXPECT_LE(count_lines(lines, "write dev.acpi_ibm.0.fan 0 ok"), 1)
-		    << dump(machine);
-		EXPECT_LE(count_lines(lines, " sleep "), 1) << dump(machine);
+		    << machine.dump();
+		EXPECT_LE(count_lines(lines, " sleep "), 1) << machine.dump();
 	}
 }
 
@@ -595,7 +544,7 @@ TEST(SignalBeforeDetaching, StillHandsTheFanBack)
 	    machine.config(TABLE_TEXT)}, machine.root);
 	/* Held inside the first level write, with the fan taken. */
 	int held = hold_call(machine, fifo, 5);
-	ASSERT_NE(held, -1) << dump(machine);
+	ASSERT_NE(held, -1) << machine.dump();
 	kill(daemon.pid, SIGTERM);
 	usleep(20000);
 	machine.remove("faults");	/* nothing blocks from here on */
@@ -603,14 +552,14 @@ TEST(SignalBeforeDetaching, StillHandsTheFanBack)
 	run_result parent = wait_daemon(daemon, 5);
 	bool handed_back = wait_for_trace(machine, "write dev.acpi_ibm.0.fan 1 ok",
 	    1, 4);
-	std::vector<trace_line> lines = calls(machine);
+	std::vector<trace_line> lines = machine.calls();
 	for (const trace_line &t : lines) {
 		if (t.op == "daemon" && t.result == "ok")
 			kill(std::stoi(t.pid), SIGKILL);	/* clean up a survivor */
 	}
 	EXPECT_TRUE(handed_back) << "SIGTERM lost in the fork: the daemon "
-	    "polls on with the fan in manual mode\n" << dump(machine);
-	EXPECT_EQ(machine.fan_mode(), 1) << dump(machine);
+	    "polls on with the fan in manual mode\n" << machine.dump();
+	EXPECT_EQ(machine.fan_mode(), 1) << machine.dump();
 	EXPECT_EQ(parent.err, "");
 	EXPECT_EQ(parent.status, 1);
 }
@@ -642,7 +591,7 @@ TEST_P(HandBackText, NamesTheError)
 	prepare(machine, machine_setup::healthy);
 	running_daemon daemon = start_coolrung({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
-	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << dump(machine);
+	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << machine.dump();
 	machine.put("faults", std::string("write dev.acpi_ibm.0.fan ") + c.error +
 	    "\n");
 	kill(daemon.pid, c.signo);

@@ -33,7 +33,7 @@ protected:
 		    machine.config(TABLE_TEXT)};
 		argv.insert(argv.end(), extra.begin(), extra.end());
 		daemon = start_coolrung(argv, machine.root);
-		ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << dump();
+		ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << machine.dump();
 	}
 	void TearDown() override
 	{
@@ -41,13 +41,6 @@ protected:
 			kill(daemon.pid, SIGKILL);
 			wait_daemon(daemon, 5);
 		}
-	}
-	std::string dump() const
-	{
-		std::string text;
-		for (const std::string &line : machine.trace())
-			text += line + "\n";
-		return text;
 	}
 	/*
 	 * Sets the temperature and waits for the poll that reads it; returns
@@ -71,7 +64,7 @@ protected:
 			}
 			usleep(10000);
 		}
-		ADD_FAILURE() << "no poll read " << celsius << "\n" << dump();
+		ADD_FAILURE() << "no poll read " << celsius << "\n" << machine.dump();
 		return {};
 	}
 	run_result stop(int signo)
@@ -121,8 +114,8 @@ TEST_F(Daemon, TheFirstSleepIsTwoSeconds)
 {
 	start(60);
 	std::vector<std::string> lines = machine.trace();
-	EXPECT_EQ(count_lines(lines, " sleep - 2 ok"), 1) << dump();
-	EXPECT_EQ(count_lines(lines, " sleep - 1 ok"), 0) << dump();
+	EXPECT_EQ(count_lines(lines, " sleep - 2 ok"), 1) << machine.dump();
+	EXPECT_EQ(count_lines(lines, " sleep - 1 ok"), 0) << machine.dump();
 }
 
 TEST_F(Daemon, ExtremeReadingsStayInTheTable)
@@ -188,7 +181,7 @@ TEST_P(Stop, HandsTheFanBack)
 	EXPECT_EQ(result.err, "");
 	EXPECT_EQ(machine.fan_mode(), 1);
 	EXPECT_NE(machine.trace().back().find("write dev.acpi_ibm.0.fan 1 ok"),
-	    std::string::npos) << dump();
+	    std::string::npos) << machine.dump();
 }
 
 const stop_case stop_cases[] = {
@@ -217,7 +210,7 @@ TEST_F(Daemon, FaultsAreTakenWhateverTheInheritedMask)
 	daemon = start_coolrung_blocking({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root,
 	    {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL});
-	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << dump();
+	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << machine.dump();
 	run_result result = stop(SIGSEGV);
 	EXPECT_EQ(result.status, 1);
 	EXPECT_EQ(machine.fan_mode(), 1);
@@ -250,7 +243,7 @@ TEST_F(Daemon, DetachesAfterTakingTheFan)
 	run_result parent = run_coolrung(argv, machine.root);
 	EXPECT_EQ(parent.status, 0);
 	EXPECT_EQ(parent.err, "");
-	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << dump();
+	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << machine.dump();
 	std::vector<std::string> lines = machine.trace();
 	int daemon_line = -1, manual_line = -1;
 	for (size_t i = 0; i < lines.size(); i++) {
@@ -259,7 +252,7 @@ TEST_F(Daemon, DetachesAfterTakingTheFan)
 		if (lines[i].find("write dev.acpi_ibm.0.fan 0 ok") != std::string::npos)
 			manual_line = static_cast<int>(i);
 	}
-	ASSERT_GE(daemon_line, 0) << dump();
+	ASSERT_GE(daemon_line, 0) << machine.dump();
 	EXPECT_LT(manual_line, daemon_line);
 	pid_t child = std::stoi(lines[static_cast<size_t>(daemon_line)]);
 	EXPECT_EQ(machine.fan_mode(), 0);

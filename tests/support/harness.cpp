@@ -34,6 +34,16 @@ write_file(const std::string &path, const std::string &content)
 	out << content;
 }
 
+static std::vector<std::string>
+lines_of(const std::string &text)
+{
+	std::vector<std::string> lines;
+	std::istringstream in(text);
+	for (std::string line; std::getline(in, line);)
+		lines.push_back(line);
+	return lines;
+}
+
 sim_machine::sim_machine()
 {
 	char pattern[] = "/tmp/coolrung-test-XXXXXX";
@@ -43,6 +53,7 @@ sim_machine::sim_machine()
 	fs::create_directory(root + "/kld");
 	put("kld/acpi_ibm", "");
 	put("trace", "");
+	put("syslog", "");
 	put("dev.acpi_ibm.0.fan", "1\n");
 	put("dev.acpi_ibm.0.fan_level", "0\n");
 	put("dev.acpi_ibm.0.thermal", "45 42 -1 -1 -1 -1 -1 -1\n");
@@ -108,11 +119,32 @@ sim_machine::fan_level() const
 std::vector<std::string>
 sim_machine::trace() const
 {
-	std::vector<std::string> lines;
-	std::istringstream in(get("trace"));
-	for (std::string line; std::getline(in, line);)
-		lines.push_back(line);
+	return lines_of(get("trace"));
+}
+
+std::vector<trace_line>
+sim_machine::calls() const
+{
+	std::vector<trace_line> lines;
+	for (const std::string &line : trace()) {
+		trace_line t;
+		std::istringstream in(line);
+		in >> t.pid >> t.op >> t.name >> t.value >> t.result;
+		lines.push_back(t);
+	}
 	return lines;
+}
+
+std::string
+sim_machine::dump() const
+{
+	return get("trace");
+}
+
+std::vector<std::string>
+sim_machine::log() const
+{
+	return lines_of(get("syslog"));
 }
 
 std::string
@@ -130,6 +162,24 @@ count_lines(const std::vector<std::string> &lines, const std::string &text)
 	for (const std::string &line : lines)
 		count += line.find(text) != std::string::npos ? 1 : 0;
 	return count;
+}
+
+int
+wait_for_call(const sim_machine &machine, size_t from,
+    const std::function<bool(const trace_line &)> &match,
+    double timeout_seconds)
+{
+	auto deadline = std::chrono::steady_clock::now() +
+	    std::chrono::duration<double>(timeout_seconds);
+	do {
+		std::vector<trace_line> lines = machine.calls();
+		for (size_t i = from; i < lines.size(); i++) {
+			if (match(lines[i]))
+				return static_cast<int>(i);
+		}
+		std::this_thread::sleep_for(std::chrono::milliseconds(10));
+	} while (std::chrono::steady_clock::now() < deadline);
+	return -1;
 }
 
 bool

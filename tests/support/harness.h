@@ -7,8 +7,14 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
+
+/* One line of the simulated kernel's trace: "PID OP NAME VALUE RESULT". */
+struct trace_line {
+	std::string pid, op, name, value, result;
+};
 
 /* A simulated kernel directory, removed when the test ends. */
 struct sim_machine {
@@ -29,6 +35,11 @@ struct sim_machine {
 	int fan_mode() const;
 	int fan_level() const;
 	std::vector<std::string> trace() const;
+	std::vector<trace_line> calls() const;
+	/* The trace as it stands, for a failure's message. */
+	std::string dump() const;
+	/* The lines of DIR/syslog, which exists from the start. */
+	std::vector<std::string> log() const;
 	/* A configuration file inside the machine's directory; returns its path. */
 	std::string config(const std::string &text) const;
 };
@@ -66,6 +77,10 @@ run_result wait_daemon(running_daemon &daemon, int timeout_seconds = 10);
 bool wait_for_trace(const sim_machine &machine, const std::string &text,
     int count = 1, double timeout_seconds = 10);
 int count_lines(const std::vector<std::string> &lines, const std::string &text);
+/* Index of the first call at or after from that matches; -1 on timeout. */
+int wait_for_call(const sim_machine &machine, size_t from,
+    const std::function<bool(const trace_line &)> &match,
+    double timeout_seconds = 8);
 
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &content);
