@@ -10,21 +10,18 @@ constexpr unsigned int DRIVER_MIB_LENGTH = 4;	/* dev.acpi_ibm.0.<node> */
 constexpr unsigned int TZ0_MIB_LENGTH = 5;	/* hw.acpi.thermal.tz0.temperature */
 constexpr int32_t TZ0_OFFSET = 2727;		/* deci-kelvin, rounds half up */
 constexpr int TEMPERATURE_SLOTS = 8;		/* the thermal node's 32 bytes */
-
-int32_t current_level_index;
+constexpr int NO_READING = -1;		/* the driver could not read the sensor */
 
 static int fan_level_mib[DRIVER_MIB_LENGTH];
 static int thermal_mib[DRIVER_MIB_LENGTH];
 static int tz0_mib[TZ0_MIB_LENGTH];
 static bool use_acpi_tz0;
 
-static int
-write_mode(unsigned int mode)
+bool
+write_fan_mode(int mode)
 {
-	int value = static_cast<int>(mode);
-
-	return platform_sysctlbyname(FAN_MODE_NODE, nullptr, nullptr, &value,
-	    sizeof(value));
+	return platform_sysctlbyname(FAN_MODE_NODE, nullptr, nullptr, &mode,
+	    sizeof(mode)) == 0;
 }
 
 static int
@@ -40,35 +37,29 @@ resolve(const char *name, int *mib, size_t length)
 [[noreturn]] static void
 abandon_manual_mode(const char *node, int error)
 {
-	if (write_mode(FAN_MODE_AUTO) == -1)
-		fail_with(EX_NOPERM, errno, "%s", FAN_MODE_NODE);
+	hand_back_fan();
 	fail_with(EX_UNAVAILABLE, error, "%s", node);
 }
 
-static void
-engage_manual_mode(const level_entry *entries)
+void
+take_fan(const level_table *table)
 {
+	if (!write_fan_mode(FAN_MODE_MANUAL))
+		fail_with(EX_NOPERM, errno, "%s", FAN_MODE_NODE);
 	if (resolve(FAN_LEVEL_NODE, fan_level_mib, DRIVER_MIB_LENGTH) == -1)
 		abandon_manual_mode(FAN_LEVEL_NODE, errno);
 	use_acpi_tz0 = resolve(THERMAL_NODE, thermal_mib, DRIVER_MIB_LENGTH) == -1;
 	if (use_acpi_tz0 && resolve(TZ0_NODE, tz0_mib, TZ0_MIB_LENGTH) == -1)
 		abandon_manual_mode(TZ0_NODE, errno);
-	/* Only FAN_MODE_MANUAL gets here, and it always comes with a table. */
-	// cppcheck-suppress ctunullpointer
-	if (!write_fan_level(entries[0].level_number))
+	if (!write_fan_level(table->entries[0].level_number))
 		abandon_manual_mode(FAN_LEVEL_NODE, errno);
-	current_level_index = 0;
 }
 
 void
-set_fan_mode(unsigned int mode, const level_entry *entries)
+hand_back_fan()
 {
-	if (mode > FAN_MODE_AUTO)
-		fail(EX_SOFTWARE, "Invalid fan mode");
-	if (write_mode(mode) == -1)
+	if (!write_fan_mode(FAN_MODE_AUTO))
 		fail_with(EX_NOPERM, errno, "%s", FAN_MODE_NODE);
-	if (mode == FAN_MODE_MANUAL)
-		engage_manual_mode(entries);
 }
 
 bool
@@ -93,8 +84,14 @@ read_temperature(int32_t *celsius)
 	else
 		rc = platform_sysctl(thermal_mib, DRIVER_MIB_LENGTH, buffer,
 		    &length, nullptr, 0);
-	if (rc == -1 || length < sizeof(buffer[0]))
+	if (rc == -1)
 		return false;
+	/* The driver's way of saying it could not read the sensor. */
+	if (length < sizeof(buffer[0]) ||
+	    (!use_acpi_tz0 && buffer[0] == NO_READING)) {
+		errno = 0;
+		return false;
+	}
 	if (use_acpi_tz0) {
 		/* Widened: a wild raw value must not overflow. */
 		*celsius = static_cast<int32_t>(
@@ -105,11 +102,17 @@ read_temperature(int32_t *celsius)
 	return true;
 }
 
+const char *
+temperature_node()
+{
+	return use_acpi_tz0 ? TZ0_NODE : THERMAL_NODE;
+}
+
 int
 restore_fan_mode_from_signal()
 {
 	int saved = errno;
-	int result = write_mode(FAN_MODE_AUTO) == -1 ? errno : 0;
+	int result = write_fan_mode(FAN_MODE_AUTO) ? 0 : errno;
 
 	errno = saved;
 	return result;

@@ -9,34 +9,41 @@
 
 #include "config.h"
 
-constexpr unsigned int FAN_MODE_MANUAL = 0;	/* we set the level */
-constexpr unsigned int FAN_MODE_AUTO = 1;	/* the firmware does */
+constexpr int FAN_MODE_MANUAL = 0;	/* we set the level */
+constexpr int FAN_MODE_AUTO = 1;	/* the firmware does */
 
 constexpr const char *FAN_MODE_NODE = "dev.acpi_ibm.0.fan";
 constexpr const char *FAN_LEVEL_NODE = "dev.acpi_ibm.0.fan_level";
 constexpr const char *THERMAL_NODE = "dev.acpi_ibm.0.thermal";
 constexpr const char *TZ0_NODE = "hw.acpi.thermal.tz0.temperature";
 
-/* Row of the level table whose level the fan runs at. */
-extern int32_t current_level_index;
-
 /*
- * Writes the fan mode.  FAN_MODE_MANUAL also resolves the nodes used while
- * polling, chooses the temperature source and runs the fan at the level of
- * entries[0]; entries may be null for FAN_MODE_AUTO.  Returns only on
- * success: a failure is raised as a fatal_error, and a manual mode that
- * cannot be completed hands the fan back to the firmware first.
+ * Takes the fan from the firmware, resolves the nodes used while polling,
+ * chooses the temperature source and runs the fan at the first row's level.
+ * Returns only on success: a failure is raised as a fatal_error, and a
+ * manual mode that cannot be completed hands the fan back first.
  */
-void set_fan_mode(unsigned int mode, const level_entry *entries);
+void take_fan(const level_table *table);
 
-/* Returns whether the level was written. */
+/* Gives the fan back to the firmware; a failure is raised as a fatal_error. */
+void hand_back_fan();
+
+/* Returns whether the mode was written; errno tells why not. */
+bool write_fan_mode(int mode);
+
+/* Returns whether the level was written; errno tells why not. */
 bool write_fan_level(int32_t level_number);
 
 /*
  * Stores the temperature in whole degrees Celsius in *celsius.  Returns
- * false, leaving *celsius alone, when the node could not be read.
+ * false, leaving *celsius alone, when there is no reading: the node could
+ * not be read (errno tells why) or the driver could not read its sensor
+ * and says -1 (errno 0).
  */
 bool read_temperature(int32_t *celsius);
+
+/* The node the temperature comes from, chosen when the fan was taken. */
+const char *temperature_node();
 
 /*
  * Hands the fan back from a signal handler: only async-signal-safe calls.

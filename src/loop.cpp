@@ -4,48 +4,130 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "fan.h"
 #include "fatal.h"
 #include "platform.h"
+#include "report.h"
 #include "step.h"
 
 constexpr int EXIT_BY_SIGNAL = 1;
 constexpr int ERROR_TEXTS = 256;	/* errno values whose text is kept */
 constexpr size_t ERROR_TEXT_SIZE = 64;
 constexpr size_t FAULT_STACK_SIZE = 65536;	/* 64 KiB */
+constexpr size_t FAULT_LINE_SIZE = 256;
+constexpr size_t SIGNAL_NAME_SIZE = 16;
 
-/* Set by the handler of the stop signals, read by the loop. */
-static volatile sig_atomic_t shutdown_requested;
+/*
+ * How the daemon meets each signal that would end or stop it.  Signals
+ * left out keep their default: SIGKILL and SIGSTOP cannot be caught,
+ * SIGQUIT is left to end the process as its user asked, and the rest
+ * (SIGCHLD, SIGURG, SIGWINCH, SIGINFO...) do not end a process.
+ */
+enum class signal_kind {
+	ending,		/* hand the fan back, exit with status 1 */
+	fault,		/* the same from the handler itself: the process is broken */
+	job_stop,	/* hand the fan back, stop; take it again when continued */
+	ignored,	/* a write to a closed pipe fails with EPIPE instead */
+};
+
+struct signal_entry {
+	int signo;
+	const char *name;
+	signal_kind kind;
+};
+
+static const signal_entry signal_table[] = {
+	{SIGHUP, "SIGHUP", signal_kind::ending},
+	{SIGINT, "SIGINT", signal_kind::ending},
+	{SIGTERM, "SIGTERM", signal_kind::ending},
+	{SIGUSR1, "SIGUSR1", signal_kind::ending},
+	{SIGUSR2, "SIGUSR2", signal_kind::ending},
+	{SIGALRM, "SIGALRM", signal_kind::ending},
+	{SIGVTALRM, "SIGVTALRM", signal_kind::ending},
+	{SIGPROF, "SIGPROF", signal_kind::ending},
+	{SIGXCPU, "SIGXCPU", signal_kind::ending},
+	{SIGXFSZ, "SIGXFSZ", signal_kind::ending},
+#ifdef SIGPWR
+	{SIGPWR, "SIGPWR", signal_kind::ending},
+#endif
+#ifdef SIGSTKFLT
+	{SIGSTKFLT, "SIGSTKFLT", signal_kind::ending},
+#endif
+#ifdef SIGPOLL
+	/* SIGIO's other name, where it ends the process by default. */
+	{SIGPOLL, "SIGIO", signal_kind::ending},
+#endif
+#ifdef SIGTHR
+	{SIGTHR, "SIGTHR", signal_kind::ending},
+#endif
+#ifdef SIGLIBRT
+	{SIGLIBRT, "SIGLIBRT", signal_kind::ending},
+#endif
+	{SIGSEGV, "SIGSEGV", signal_kind::fault},
+	{SIGBUS, "SIGBUS", signal_kind::fault},
+	{SIGFPE, "SIGFPE", signal_kind::fault},
+	{SIGILL, "SIGILL", signal_kind::fault},
+	{SIGABRT, "SIGABRT", signal_kind::fault},
+	{SIGTRAP, "SIGTRAP", signal_kind::fault},
+	{SIGSYS, "SIGSYS", signal_kind::fault},
+#ifdef SIGEMT
+	{SIGEMT, "SIGEMT", signal_kind::fault},
+#endif
+	{SIGTSTP, "SIGTSTP", signal_kind::job_stop},
+	{SIGTTIN, "SIGTTIN", signal_kind::job_stop},
+	{SIGTTOU, "SIGTTOU", signal_kind::job_stop},
+	{SIGPIPE, "SIGPIPE", signal_kind::ignored},
+};
+
+/* Set by the handlers, read by the loop between two polls. */
+static volatile sig_atomic_t ending_signal;
+static volatile sig_atomic_t job_stop_signal;
+/* While detaching: where the handler passes an ending signal to the child. */
+static volatile sig_atomic_t detach_pipe = -1;
 
 /* Prepared before any handler can run: a fault handler may not format. */
 static const char *fault_program_name = "coolrung";
 static char error_texts[ERROR_TEXTS][ERROR_TEXT_SIZE];
 
 static void
-request_shutdown(int /* signo */)
+note_ending_signal(int signo)
 {
-	shutdown_requested = 1;
+	int saved = errno;
+	unsigned char number = static_cast<unsigned char>(signo);
+
+	ending_signal = signo;
+	if (detach_pipe != -1)
+		(void)write(detach_pipe, &number, 1);
+	errno = saved;
 }
 
 static void
-write_all(const char *text)
+note_job_stop(int signo)
 {
-	size_t length = strlen(text);
+	job_stop_signal = signo;
+}
 
-	while (length > 0) {
-		ssize_t n = write(STDERR_FILENO, text, length);
-		if (n <= 0)
-			return;
-		text += n;
-		length -= static_cast<size_t>(n);
-	}
+/* ---- the fault handler: async-signal-safe calls only ---- */
+
+struct fault_line {
+	char text[FAULT_LINE_SIZE];
+	size_t length;
+};
+
+static void
+append(fault_line *line, const char *text)
+{
+	while (*text != '\0' && line->length + 1 < sizeof(line->text))
+		line->text[line->length++] = *text++;
+	line->text[line->length] = '\0';
 }
 
 static void
-write_number(int value)
+append_number(fault_line *line, int value)
 {
 	char digits[16];
 	size_t at = sizeof(digits) - 1;
@@ -59,31 +141,68 @@ write_number(int value)
 	} while (magnitude != 0);
 	if (value < 0)
 		digits[--at] = '-';
-	write_all(digits + at);
+	append(line, digits + at);
+}
+
+static void
+append_error_text(fault_line *line, int error)
+{
+	if (error > 0 && error < ERROR_TEXTS) {
+		append(line, error_texts[error]);
+	} else {
+		append(line, "Unknown error ");
+		append_number(line, error);
+	}
+}
+
+static void
+write_all(int fd, const char *text, size_t length)
+{
+	while (length > 0) {
+		ssize_t n = write(fd, text, length);
+		if (n <= 0)
+			return;
+		text += n;
+		length -= static_cast<size_t>(n);
+	}
+}
+
+static const char *
+fault_name(int signo)
+{
+	for (const signal_entry &entry : signal_table) {
+		if (entry.signo == signo)
+			return entry.name;
+	}
+	return "signal";
 }
 
 /*
- * A fault inside the daemon: hand the fan back with async-signal-safe
- * calls only, and leave without running anything of the faulty process.
+ * A fault inside the daemon: hand the fan back and leave without running
+ * anything more of the faulty process.
  */
 static void
-restore_and_exit(int /* signo */)
+restore_and_exit(int signo)
 {
 	int error = restore_fan_mode_from_signal();
+	fault_line line = {};
 
-	if (error == 0)
+	if (error == 0) {
+		append(&line, fault_name(signo));
+		append(&line, ": fan handed back to the firmware");
+		if (system_log_open())
+			platform_syslog(LOG_ERR, line.text);
 		_exit(EXIT_BY_SIGNAL);
-	write_all(fault_program_name);
-	write_all(": ");
-	write_all(FAN_MODE_NODE);
-	write_all(": ");
-	if (error > 0 && error < ERROR_TEXTS) {
-		write_all(error_texts[error]);
-	} else {
-		write_all("Unknown error ");
-		write_number(error);
 	}
-	write_all("\n");
+	append(&line, FAN_MODE_NODE);
+	append(&line, ": ");
+	append_error_text(&line, error);
+	if (system_log_open())
+		platform_syslog(LOG_ERR, line.text);
+	write_all(STDERR_FILENO, fault_program_name, strlen(fault_program_name));
+	write_all(STDERR_FILENO, ": ", 2);
+	append(&line, "\n");
+	write_all(STDERR_FILENO, line.text, line.length);
 	_exit(EX_NOPERM);
 }
 
@@ -97,6 +216,8 @@ prepare_fault_report(const char *program_name)
 	}
 }
 
+/* ---- installing the handlers ---- */
+
 static void
 install_handler(int signo, void (*handler)(int), int flags)
 {
@@ -105,102 +226,317 @@ install_handler(int signo, void (*handler)(int), int flags)
 	action.sa_handler = handler;
 	action.sa_flags = flags;
 	sigemptyset(&action.sa_mask);
-	sigaction(signo, &action, nullptr);
+	if (sigaction(signo, &action, nullptr) == -1)
+		fail_with(EX_OSERR, errno, "sigaction");
+}
+
+static void
+install_one(const signal_entry &entry)
+{
+	switch (entry.kind) {
+	case signal_kind::ending:
+		install_handler(entry.signo, note_ending_signal, 0);
+		break;
+	case signal_kind::fault:
+		/* A second fault inside the handler ends the process by default. */
+		install_handler(entry.signo, restore_and_exit,
+		    SA_RESETHAND | SA_ONSTACK);
+		break;
+	case signal_kind::job_stop:
+		install_handler(entry.signo, note_job_stop, 0);
+		break;
+	case signal_kind::ignored:
+		install_handler(entry.signo, SIG_IGN, 0);
+		break;
+	}
 }
 
 /*
- * The stop signals stay blocked except while the loop sleeps, so one that
- * comes while the loop works is taken at the next sleep and never missed
- * between the test of the flag and the sleep.  The fault signals must never
- * be blocked, whatever mask the daemon was started with: a blocked fault
- * kills without running the handler.  The fault handler has a stack of its
- * own, so a fault that ran out of stack still hands the fan back.
- * Returns the mask to sleep with.
+ * The ending and job-control signals stay blocked except while the loop
+ * sleeps, so one that comes while the loop works is taken at the next
+ * sleep and never missed between the test of the flag and the sleep.  The
+ * fault signals must never be blocked, whatever mask the daemon was started
+ * with: a blocked fault kills without running the handler.  The fault
+ * handler has a stack of its own, so a fault that ran out of stack still
+ * hands the fan back.  Returns the mask to sleep with.
  */
 static sigset_t
 install_signal_handlers()
 {
-	static const int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
-	static const int fault_signals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL,
-	    SIGABRT};
 	static char fault_stack[FAULT_STACK_SIZE];
 	stack_t alternate = {};
-	sigset_t stops, faults, wait_mask;
+	sigset_t held, faults, wait_mask;
 
-	sigemptyset(&stops);
-	for (int signo : stop_signals)
-		sigaddset(&stops, signo);
+	sigemptyset(&held);
 	sigemptyset(&faults);
-	for (int signo : fault_signals)
-		sigaddset(&faults, signo);
-	sigprocmask(SIG_UNBLOCK, &faults, nullptr);
-	sigprocmask(SIG_BLOCK, &stops, &wait_mask);
-	for (int signo : stop_signals) {
-		sigdelset(&wait_mask, signo);
-		install_handler(signo, request_shutdown, 0);
+	for (const signal_entry &entry : signal_table) {
+		if (entry.kind == signal_kind::fault)
+			sigaddset(&faults, entry.signo);
+		else if (entry.kind != signal_kind::ignored)
+			sigaddset(&held, entry.signo);
 	}
+	for (int signo = SIGRTMIN; signo <= SIGRTMAX; signo++)
+		sigaddset(&held, signo);
+	if (sigprocmask(SIG_UNBLOCK, &faults, nullptr) == -1 ||
+	    sigprocmask(SIG_BLOCK, &held, &wait_mask) == -1)
+		fail_with(EX_OSERR, errno, "sigprocmask");
+	for (int signo = SIGRTMIN; signo <= SIGRTMAX; signo++)
+		sigdelset(&wait_mask, signo);
 	alternate.ss_sp = fault_stack;
 	alternate.ss_size = sizeof(fault_stack);
-	sigaltstack(&alternate, nullptr);
-	/* A second fault inside the handler ends the process by default. */
-	for (int signo : fault_signals)
-		install_handler(signo, restore_and_exit, SA_RESETHAND | SA_ONSTACK);
+	if (sigaltstack(&alternate, nullptr) == -1)
+		fail_with(EX_OSERR, errno, "sigaltstack");
+	for (const signal_entry &entry : signal_table) {
+		sigdelset(&wait_mask, entry.signo);
+		install_one(entry);
+	}
+	for (int signo = SIGRTMIN; signo <= SIGRTMAX; signo++)
+		install_handler(signo, note_ending_signal, 0);
 	return wait_mask;
 }
 
-/*
- * A stop signal that came during start-up waits, blocked, for the first
- * sleep; a child made by detaching would not inherit it, and the fan would
- * stay taken.  So the process does not detach then.
- */
+/* The name for a message: "SIGTERM", or "SIGRTMIN+2". */
+static const char *
+signal_name(int signo, char *room, size_t size)
+{
+	for (const signal_entry &entry : signal_table) {
+		if (entry.signo == signo)
+			return entry.name;
+	}
+	snprintf(room, size, "SIGRTMIN+%d", signo - SIGRTMIN);
+	return room;
+}
+
+/* Lets the signals that came while they were held run their handlers now. */
+static void
+take_held_signals(const sigset_t *wait_mask)
+{
+	sigset_t held;
+
+	sigprocmask(SIG_SETMASK, wait_mask, &held);
+	sigprocmask(SIG_SETMASK, &held, nullptr);
+}
+
+/* ---- detaching ---- */
+
 static bool
-stop_signal_pending()
+ending_signal_held()
 {
 	sigset_t pending;
 
 	sigemptyset(&pending);
 	sigpending(&pending);
-	return sigismember(&pending, SIGINT) == 1 ||
-	    sigismember(&pending, SIGTERM) == 1 ||
-	    sigismember(&pending, SIGHUP) == 1;
+	for (const signal_entry &entry : signal_table) {
+		if (entry.kind == signal_kind::ending &&
+		    sigismember(&pending, entry.signo) == 1)
+			return true;
+	}
+	for (int signo = SIGRTMIN; signo <= SIGRTMAX; signo++) {
+		if (sigismember(&pending, signo) == 1)
+			return true;
+	}
+	return false;
 }
 
-void
-step_fan_level(int32_t celsius, const level_table *table)
+/* Hands the fan back and ends the start-up with the failing call's error. */
+[[noreturn]] static void
+abandon_start(const char *call, int error)
 {
-	int32_t next = next_level_index(table, current_level_index, celsius);
+	hand_back_fan();
+	fail_with(EX_OSERR, error, "%s", call);
+}
 
-	if (next == current_level_index)
-		return;
-	/* A failed write keeps the row, so the next poll outside it retries. */
-	if (write_fan_level(table->entries[next].level_number))
-		current_level_index = next;
+/*
+ * daemon(3) forks and the parent leaves at once: an ending signal that
+ * reaches the parent meanwhile would die with it while the child kept the
+ * fan.  So the signals are let in while daemon() runs, and the handler
+ * passes each one down a pipe; the child reads them once the parent has
+ * gone (the pipe's end of file) and ends as the parent would have.  A
+ * signal held since start-up is taken by the first sleep instead: the
+ * process then does not detach.
+ */
+static bool
+detach(const sigset_t *wait_mask)
+{
+	int ends[2];
+
+	if (ending_signal_held())
+		return false;
+	if (pipe(ends) == -1)
+		abandon_start("pipe", errno);
+	sigset_t held;
+	detach_pipe = ends[1];
+	sigprocmask(SIG_SETMASK, wait_mask, &held);
+	int rc = platform_daemon(0, 0);
+	int error = errno;
+	sigprocmask(SIG_SETMASK, &held, nullptr);
+	detach_pipe = -1;
+	close(ends[1]);
+	if (rc == -1) {
+		close(ends[0]);
+		abandon_start("daemon", error);
+	}
+	unsigned char signo;
+	while (read(ends[0], &signo, 1) == 1)
+		ending_signal = signo;
+	close(ends[0]);
+	return true;
+}
+
+/* ---- the loop ---- */
+
+static int32_t
+level_of(const level_table *table, int32_t row)
+{
+	return table->entries[row].level_number;
+}
+
+/*
+ * Level writes keep failing: the fan cannot be run, so it goes back to the
+ * firmware for good, as when manual mode cannot be completed at start-up.
+ */
+[[noreturn]] static void
+give_up_writes(int error)
+{
+	hand_back_fan();
+	fail_with(EX_UNAVAILABLE, error, "%s", FAN_LEVEL_NODE);
+}
+
+/*
+ * The sensor is lost: the firmware runs the fan better than a level held
+ * blind.  If even that fails, the fan runs at full table speed until the
+ * process ends.
+ */
+static bool
+lose_sensor(const level_table *table, int read_error)
+{
+	if (!write_fan_mode(FAN_MODE_AUTO)) {
+		int error = errno;
+		(void)write_fan_level(level_of(table, table->count - 1));
+		fail_with(EX_NOPERM, error, "%s", FAN_MODE_NODE);
+	}
+	report(LOG_WARNING, read_error,
+	    "%s: %d failed reads, fan handed back to the firmware",
+	    temperature_node(), GIVE_UP_AFTER);
+	return true;
+}
+
+/*
+ * A reading after a hand-back, with the fan in manual mode again: a level
+ * that cannot be written gives it back at once.
+ */
+static bool
+take_again(const level_table *table, const poll_plan &plan, int32_t celsius)
+{
+	if (!write_fan_level(level_of(table, plan.next_row))) {
+		int error = errno;
+		hand_back_fan();
+		errno = error;
+		return false;
+	}
+	report(LOG_WARNING, 0, "fan taken again at level %d (%d C)",
+	    level_of(table, plan.next_row), celsius);
+	return true;
+}
+
+/* Reads, carries out what the rules say, and returns the seconds to sleep. */
+static unsigned int
+poll_fan(control_state *state, const level_table *table)
+{
+	int32_t celsius = 0;
+	bool read = read_temperature(&celsius);
+	int read_error = read ? 0 : errno;
+	int32_t row = state->row;
+	poll_plan plan = plan_poll(state, table, read ? &celsius : nullptr);
+	bool done = true;
+
+	switch (plan.action) {
+	case fan_action::keep:
+		break;
+	case fan_action::write_level:
+		done = write_fan_level(level_of(table, plan.next_row));
+		if (done)
+			log_only(LOG_INFO, "level %d -> %d at %d C",
+			    level_of(table, row), level_of(table, plan.next_row),
+			    celsius);
+		break;
+	case fan_action::hand_back:
+		done = lose_sensor(table, read_error);
+		break;
+	case fan_action::take_again:
+		/*
+		 * A mode that cannot be written leaves the fan with the
+		 * firmware; the next reading tries again.
+		 */
+		if (!write_fan_mode(FAN_MODE_MANUAL))
+			return plan.seconds;
+		done = take_again(table, plan, celsius);
+		break;
+	}
+	int error = errno;
+	if (!settle_poll(state, plan, done))
+		give_up_writes(error);
+	return plan.seconds;
+}
+
+[[noreturn]] static void
+end_by_signal(int signo)
+{
+	char room[SIGNAL_NAME_SIZE];
+
+	hand_back_fan();
+	log_only(LOG_NOTICE, "%s: fan handed back to the firmware, exiting",
+	    signal_name(signo, room, sizeof(room)));
+	exit(EXIT_BY_SIGNAL);
+}
+
+/*
+ * Job control: the fan goes back before the process stops, so a stopped
+ * daemon never holds it; the first reading after SIGCONT takes it again.
+ * SIGSTOP rather than the signal's own default: the kernel drops that for
+ * a process group without a terminal's shell, and the daemon would go on
+ * without the fan it has just handed back.
+ */
+static void
+stop_for_job_control(control_state *state, int signo,
+    const sigset_t *wait_mask)
+{
+	char room[SIGNAL_NAME_SIZE];
+
+	if (state->taken)
+		hand_back_fan();
+	control_handed_back(state);
+	report(LOG_WARNING, 0, "%s: fan handed back to the firmware, stopping",
+	    signal_name(signo, room, sizeof(room)));
+	kill(getpid(), SIGSTOP);
+	/* Continued: an ending signal sent meanwhile comes before the fan. */
+	take_held_signals(wait_mask);
 }
 
 void
-run_control_loop(const level_table *table, bool detach,
+run_control_loop(const level_table *table, bool detach_asked,
     const char *program_name)
 {
-	int32_t previous = 0;
-
 	prepare_fault_report(program_name);
 	sigset_t wait_mask = install_signal_handlers();
-	set_fan_mode(FAN_MODE_MANUAL, table->entries.get());
-	if (detach && !stop_signal_pending())
-		(void)platform_daemon(0, 0);
+	take_fan(table);
+	if (detach_asked && detach(&wait_mask)) {
+		open_system_log(program_name);
+		log_only(LOG_NOTICE, "started, fan at level %d",
+		    level_of(table, 0));
+	}
 
-	while (shutdown_requested == 0) {
-		unsigned int seconds = SLOW_POLL_SECONDS;
-		int32_t celsius;
-
-		/* A failed read moves nothing: the fan stays where it is. */
-		if (read_temperature(&celsius)) {
-			step_fan_level(celsius, table);
-			seconds = poll_interval(previous, celsius);
-			previous = celsius;
+	control_state state = control_start();
+	for (;;) {
+		if (ending_signal != 0)
+			end_by_signal(ending_signal);
+		if (job_stop_signal != 0) {
+			int signo = job_stop_signal;
+			job_stop_signal = 0;
+			stop_for_job_control(&state, signo, &wait_mask);
+			continue;
 		}
+		unsigned int seconds = poll_fan(&state, table);
 		(void)platform_sleep(seconds, &wait_mask);
 	}
-	set_fan_mode(FAN_MODE_AUTO, nullptr);
-	exit(EXIT_BY_SIGNAL);
 }

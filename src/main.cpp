@@ -13,6 +13,7 @@
 #include "fatal.h"
 #include "loop.h"
 #include "platform.h"
+#include "report.h"
 
 constexpr const char *DRIVER_MODULE = "acpi_ibm";
 constexpr int EXIT_START_FAILED = 1;
@@ -75,7 +76,9 @@ read_options(int argc, char *argv[])
 	while ((option = getopt(argc, argv, OPTION_STRING)) != -1) {
 		switch (option) {
 		case 'v':
-			printf("Version: %s\n", COOLRUNG_VERSION);
+			if (printf("Version: %s\n", COOLRUNG_VERSION) < 0 ||
+			    fflush(stdout) == EOF)
+				fail_with(EX_IOERR, errno, "stdout");
 			exit(0);
 		case 'd':
 			chosen.detach = true;
@@ -100,6 +103,6 @@ main(int argc, char *argv[])
 		level_table table = load_config(chosen.config_path);
 		run_control_loop(&table, chosen.detach, program_name(argc, argv));
 	} catch (const fatal_error &fault) {
-		report_and_exit(fault);
+		report_fatal(fault);
 	}
 }

@@ -10,10 +10,11 @@
 #include "fatal.h"
 #include "harness.h"
 #include "sim_in_process.h"
+#include "table.h"
 
 namespace {
 
-const level_entry ROWS[] = {{3, 0, 55}, {5, 50, 150}};
+const level_table TABLE = table_of({{3, 0, 55}, {5, 50, 150}});
 
 class Fan : public SimInProcess {
 protected:
@@ -30,7 +31,7 @@ protected:
 	fatal_error engage_failure()
 	{
 		try {
-			set_fan_mode(FAN_MODE_MANUAL, ROWS);
+			take_fan(&TABLE);
 		} catch (const fatal_error &fault) {
 			return fault;
 		}
@@ -41,8 +42,7 @@ protected:
 
 TEST_F(Fan, ManualModeResolvesOnceAndRunsAtTheFirstRow)
 {
-	current_level_index = 5;
-	set_fan_mode(FAN_MODE_MANUAL, ROWS);
+	take_fan(&TABLE);
 	std::vector<std::string> expected = {
 		"write dev.acpi_ibm.0.fan 0 ok",
 		"lookup dev.acpi_ibm.0.fan_level - ok",
@@ -50,28 +50,14 @@ TEST_F(Fan, ManualModeResolvesOnceAndRunsAtTheFirstRow)
 		"write dev.acpi_ibm.0.fan_level 3 ok",
 	};
 	EXPECT_EQ(calls(), expected);
-	EXPECT_EQ(current_level_index, 0);
 	EXPECT_EQ(machine.fan_mode(), 0);
 	EXPECT_EQ(machine.fan_level(), 3);
 }
 
-TEST_F(Fan, AutoModeOnlyWritesTheMode)
+TEST_F(Fan, HandingBackOnlyWritesTheMode)
 {
-	set_fan_mode(FAN_MODE_AUTO, nullptr);
+	hand_back_fan();
 	EXPECT_EQ(calls(), std::vector<std::string>{"write dev.acpi_ibm.0.fan 1 ok"});
-}
-
-TEST_F(Fan, InvalidModeWritesNothing)
-{
-	try {
-		set_fan_mode(2, ROWS);
-		FAIL() << "mode 2 accepted";
-	} catch (const fatal_error &fault) {
-		EXPECT_EQ(fault.message, "Invalid fan mode");
-		EXPECT_EQ(fault.error, 0);
-		EXPECT_EQ(fault.status, 70);
-	}
-	EXPECT_TRUE(calls().empty());
 }
 
 TEST_F(Fan, UnwritableModeStopsBeforeAnyLevel)
@@ -129,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(Engage, FanAbandon, testing::ValuesIn(abandon_cases),
 
 TEST_F(Fan, DriverTemperatureIsTheFirstInteger)
 {
-	set_fan_mode(FAN_MODE_MANUAL, ROWS);
+	take_fan(&TABLE);
 	machine.put("dev.acpi_ibm.0.thermal", "61 40 -1 -1 -1 -1 -1 -1\n");
 	int32_t celsius = 0;
 	ASSERT_TRUE(read_temperature(&celsius));
@@ -141,7 +127,7 @@ TEST_F(Fan, ThermalZoneConversion)
 {
 	machine.remove("dev.acpi_ibm.0.thermal");
 	machine.put("hw.acpi.thermal.tz0.temperature", "3182\n");
-	set_fan_mode(FAN_MODE_MANUAL, ROWS);
+	take_fan(&TABLE);
 	const struct {
 		int raw;
 		int32_t celsius;
@@ -160,7 +146,7 @@ TEST_F(Fan, ThermalZoneConversion)
 
 TEST_F(Fan, FailedReadsAreNotReadings)
 {
-	set_fan_mode(FAN_MODE_MANUAL, ROWS);
+	take_fan(&TABLE);
 	int32_t celsius = 77;
 	machine.put("faults", "read dev.acpi_ibm.0.thermal EIO\n");
 	EXPECT_FALSE(read_temperature(&celsius));
@@ -169,12 +155,17 @@ TEST_F(Fan, FailedReadsAreNotReadings)
 	EXPECT_FALSE(read_temperature(&celsius));
 	machine.remove("dev.acpi_ibm.0.thermal");
 	EXPECT_FALSE(read_temperature(&celsius));
+	/* The driver's "no reading", not a temperature of -1. */
+	machine.put("dev.acpi_ibm.0.thermal", "-1 90 -1 -1 -1 -1 -1 -1\n");
+	errno = EIO;
+	EXPECT_FALSE(read_temperature(&celsius));
+	EXPECT_EQ(errno, 0);
 	EXPECT_EQ(celsius, 77);
 }
 
 TEST_F(Fan, FailedLevelWriteIsReported)
 {
-	set_fan_mode(FAN_MODE_MANUAL, ROWS);
+	take_fan(&TABLE);
 	machine.put("faults", "write dev.acpi_ibm.0.fan_level EIO\n");
 	EXPECT_FALSE(write_fan_level(5));
 	machine.put("faults", "");
@@ -184,7 +175,7 @@ TEST_F(Fan, FailedLevelWriteIsReported)
 
 TEST_F(Fan, PollsUseCachedMibsOnly)
 {
-	set_fan_mode(FAN_MODE_MANUAL, ROWS);
+	take_fan(&TABLE);
 	size_t before = machine.trace().size();
 	for (int poll = 0; poll < 20; poll++) {
 		int32_t celsius;

@@ -274,22 +274,4 @@ TEST_F(Daemon, OperandBeforeDetachKeepsTheForeground)
 	EXPECT_EQ(stop(SIGTERM).status, 1);
 }
 
-/* In-process: a write that fails keeps the row, so the next poll writes again. */
-class StepFanLevel : public SimInProcess {};
-
-TEST_F(StepFanLevel, KeepsTheRowWhenTheWriteFails)
-{
-	level_table table = table_of({{0, 0, 55}, {2, 50, 65}, {7, 60, 150}});
-	set_fan_mode(FAN_MODE_MANUAL, table.entries.get());
-	machine.put("faults", "write dev.acpi_ibm.0.fan_level EIO\n");
-	step_fan_level(56, &table);
-	EXPECT_EQ(current_level_index, 0);
-	machine.put("faults", "");
-	step_fan_level(56, &table);
-	EXPECT_EQ(current_level_index, 1);
-	EXPECT_EQ(machine.fan_level(), 2);
-	step_fan_level(58, &table);
-	EXPECT_EQ(current_level_index, 1);
-}
-
 }  // namespace
