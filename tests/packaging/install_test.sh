@@ -55,7 +55,6 @@ $prefix/share/man/man5/coolrung.conf.5 644
 $prefix/share/man/man8/coolrung.8 644"
 	if [ "$3" = ON ]; then
 		expected="$expected
-$prefix/etc/devd/coolrung.conf 644
 $prefix/etc/rc.d/coolrung 755"
 	fi
 	expected=$(echo "$expected" | sort)

@@ -1,7 +1,7 @@
 #!/bin/sh
-# Runs packaging/rc.d/coolrung, and the action of the devd statement, with
-# the built daemon on a simulated kernel, against stand-ins for rc.subr,
-# sysctl, kldstat, kldload and service.
+# Runs packaging/rc.d/coolrung, by hand and from /etc/rc.resume, with the
+# built daemon on a simulated kernel, against stand-ins for rc.subr,
+# rc.resume, rcorder, sysctl, kldstat and kldload.
 #
 # usage: rcd_test.sh PACKAGING_DIR STANDIN_DIR COOLRUNG_BINARY
 set -u
@@ -64,39 +64,56 @@ expect_daemons()
 
 # A script that hangs, as with a daemon that does not detach, must not hang
 # the test: timeout(1) ends it, and the cleanup ends the daemon.
-rc()
+run()
 {
 	if command -v timeout > /dev/null; then
-		timeout 10 sh "$T/rc.d/coolrung" "$1" > "$T/out" 2>&1
+		timeout 10 sh "$@" > "$T/out" 2>&1
 	else
-		sh "$T/rc.d/coolrung" "$1" > "$T/out" 2>&1
+		sh "$@" > "$T/out" 2>&1
 	fi
 	status=$?
 }
 
-enable()
+rc()
 {
-	printf 'coolrung_enable="%s"\n' "$1" > "$T/rc.conf"
+	run "$T/etc/rc.d/coolrung" "$1"
 }
 
-# Runs the devd action as devd would for a resume from S3.
+# After a resume the driver has left the fan to the firmware; devd then
+# runs /etc/rc.resume.
 resume()
 {
-	sh -c "$action" > "$T/out" 2>&1
+	echo 1 > "$T/sim/dev.acpi_ibm.0.fan"
+	run "$T/rc.resume" acpi 3
 }
 
-wait_gone()
+enable()
 {
+	printf 'coolrung_enable="%s"\nlocal_startup="%s"\n' "$1" \
+	    "$T/etc/rc.d" > "$T/rc.conf"
+}
+
+loads()
+{
+	grep -c "^kldload" "$T/sim/standin.log"
+}
+
+# SIGKILL: the daemon cannot hand the fan back.
+kill_daemon()
+{
+	killed=$(daemon_pids)
+	kill -KILL $killed
 	tries=0
-	while _process_alive "$1" && [ $tries -lt 50 ]; do
+	while _process_alive "$killed" && [ $tries -lt 50 ]; do
 		sleep 0.1
 		tries=$((tries + 1))
 	done
 }
 
-# The simulated kernel: the module is there to load, not loaded yet.
-mkdir -p "$T/sim/kld" "$T/sbin" "$T/etc" "$T/rc.d" "$T/bin"
-: > "$T/sim/kld/acpi_ibm.ko"
+# The simulated kernel: the driver's file is there to load, not loaded
+# yet.  The prefix is $T, the base system's /etc/rc.d is $T/base.
+mkdir -p "$T/sim/kld" "$T/sbin" "$T/etc/rc.d" "$T/base/rc.d" "$T/bin"
+echo acpi/acpi_ibm > "$T/sim/kld/acpi_ibm.ko"
 : > "$T/sim/trace"
 : > "$T/sim/standin.log"
 echo 1 > "$T/sim/dev.acpi_ibm.0.fan"
@@ -106,24 +123,14 @@ echo "45 42 -1 -1 -1 -1 -1 -1" > "$T/sim/dev.acpi_ibm.0.thermal"
 cp "$binary" "$T/sbin/coolrung"
 cp "$packaging/coolrung.conf.sample" "$T/etc/coolrung.conf"
 cp "$standin/rc.subr" "$T/rc.subr"
-for tool in sysctl kldload kldstat service; do
-	cp "$standin/bin/$tool" "$T/bin/$tool"
-done
-printf '#!/bin/sh\necho "rc.resume $*" >> "$COOLRUNG_SIM_ROOT/standin.log"\n' \
-    > "$T/bin/rc.resume"
-printf '#!/bin/sh\ncat >> "$COOLRUNG_SIM_ROOT/logger.out"\n' > "$T/bin/logger"
-chmod 755 "$T/bin/"*
+cp "$standin/bin/"* "$T/bin/"
+sed -e "s|/etc/rc.subr|$T/rc.subr|" -e "s|/etc/rc.d/|$T/base/rc.d/|" \
+    "$standin/rc.resume" > "$T/rc.resume"
 sed -e "s|/etc/rc.subr|$T/rc.subr|" -e "s|%%PREFIX%%|$T|g" \
-    "$packaging/rc.d/coolrung" > "$T/rc.d/coolrung"
-action=$(sed -n 's/^[[:space:]]*action "\(.*\)";[[:space:]]*$/\1/p' \
-    "$packaging/devd/coolrung.conf" |
-    sed -e "s|/usr/sbin/service|$T/bin/service|g" \
-    -e "s|/etc/rc.resume|$T/bin/rc.resume|g" \
-    -e "s|/usr/bin/logger|$T/bin/logger|g" -e 's|\$notify|3|g')
-[ -n "$action" ] || fail "no action in the devd statement"
+    "$packaging/rc.d/coolrung" > "$T/etc/rc.d/coolrung"
+chmod 755 "$T/etc/rc.d/coolrung"
 
-export PATH="$T/bin:$PATH" COOLRUNG_SIM_ROOT="$T/sim" RC_CONF="$T/rc.conf" \
-    RC_D="$T/rc.d"
+export PATH="$T/bin:$PATH" COOLRUNG_SIM_ROOT="$T/sim" RC_CONF="$T/rc.conf"
 
 # Not enabled: nothing starts.
 enable NO
@@ -142,11 +149,11 @@ expect_output "coolrung.conf is not readable" "start without a table"
 expect_daemons 0 "start without a table"
 mv "$T/etc/coolrung.conf.away" "$T/etc/coolrung.conf"
 
-# Start: the module gets loaded, the daemon holds the fan and has detached
+# Start: the driver gets loaded, the daemon holds the fan and has detached
 # by the time the script returns.
 rc start
 expect_status 0 "start"
-grep -q "^kldload acpi_ibm$" "$T/sim/standin.log" ||
+[ "$(loads)" -eq 1 ] && grep -q "^kldload acpi_ibm$" "$T/sim/standin.log" ||
     fail "start did not load acpi_ibm"
 expect_daemons 1 "start"
 first=$(daemon_pids)
@@ -177,32 +184,27 @@ rc status
 expect_status 1 "status after stop"
 expect_output "coolrung is not running" "status after stop"
 
-# A resume starts nothing that is not running ...
-resume
-expect_daemons 0 "resume without a daemon"
-expect_fan 1 "resume without a daemon"
-grep -q "^rc.resume acpi 3$" "$T/sim/standin.log" ||
-    fail "the devd action did not run /etc/rc.resume"
-
-# ... and restarts a daemon that is, enabled or started by hand.
+# Start with the driver loaded, as after acpi_ibm_load="YES": nothing to load.
 rc start
-before=$(daemon_pids)
-resume
-expect_daemons 1 "resume"
-after=$(daemon_pids)
-[ "$after" != "$before" ] || fail "resume did not restart the daemon"
-expect_fan 0 "resume"
-enable NO
-resume
-expect_daemons 1 "resume of a daemon not enabled"
-[ "$(daemon_pids)" != "$after" ] ||
-    fail "resume did not restart a daemon that is not enabled"
+expect_status 0 "start with the driver loaded"
+expect_daemons 1 "start with the driver loaded"
+[ "$(loads)" -eq 1 ] || fail "start with the driver loaded ran kldload"
+
+# A resume restarts a running daemon, enabled or started by hand, and it
+# takes the fan back from the firmware.
+for enabled in YES NO; do
+	enable $enabled
+	before=$(daemon_pids)
+	resume
+	expect_daemons 1 "resume ($enabled)"
+	[ "$(daemon_pids)" != "$before" ] ||
+	    fail "resume ($enabled) did not restart the daemon"
+	expect_fan 0 "resume ($enabled)"
+done
 enable YES
 
 # SIGKILL leaves the fan in manual mode; stop hands it back itself.
-killed=$(daemon_pids)
-kill -KILL $killed
-wait_gone "$killed"
+kill_daemon
 expect_daemons 0 "SIGKILL"
 expect_fan 0 "SIGKILL"
 rc stop
@@ -212,14 +214,31 @@ expect_fan 1 "stop after SIGKILL"
 grep -q "^sysctl dev.acpi_ibm.0.fan=1$" "$T/sim/standin.log" ||
     fail "stop after SIGKILL did not write the fan mode"
 
-# With nothing running and the fan with the firmware, stop writes nothing.
+# With nothing running and the fan with the firmware, stop writes nothing,
+# and a resume starts nothing.
 : > "$T/sim/standin.log"
 rc stop
 expect_status 0 "stop with nothing running"
 [ -s "$T/sim/standin.log" ] && fail "stop with nothing running wrote the fan"
+resume
+expect_status 0 "resume without a daemon"
+expect_daemons 0 "resume without a daemon"
+expect_fan 1 "resume without a daemon"
+
+# Not enabled, started by hand and killed: rc.subr refuses plain stop
+# before the script's own, so only onestop hands the fan back.
+enable NO
+rc onestart
+kill_daemon
+rc stop
+expect_output "Cannot 'stop' coolrung" "stop of a killed daemon not enabled"
+expect_fan 0 "stop of a killed daemon not enabled"
+rc onestop
+expect_output "Handing the fan back" "onestop after SIGKILL"
+expect_fan 1 "onestop after SIGKILL"
 
 if [ $failures -ne 0 ]; then
 	echo "$failures checks failed"
 	exit 1
 fi
-echo "rc.d script and devd action: all checks passed"
+echo "rc.d script: all checks passed"
