@@ -2,7 +2,7 @@
 # Installs a fresh build of the tree into scratch DESTDIRs, with and without
 # the FreeBSD files, and checks the exact list of files, their modes, the
 # prefix written into the rc.d script, the install manifest, and that an
-# administrator's coolrung.conf survives.
+# administrator's coolrung.conf and edited log snippets survive.
 #
 # usage: install_test.sh CMAKE SOURCE_DIR GENERATOR CXX_COMPILER DEFAULT
 #            [BUILD_TYPE]
@@ -55,7 +55,11 @@ $prefix/share/man/man5/coolrung.conf.5 644
 $prefix/share/man/man8/coolrung.8 644"
 	if [ "$3" = ON ]; then
 		expected="$expected
-$prefix/etc/rc.d/coolrung 755"
+$prefix/etc/rc.d/coolrung 755
+$prefix/etc/syslog.d/coolrung.conf 644
+$prefix/etc/syslog.d/coolrung.conf.sample 644
+$prefix/etc/newsyslog.conf.d/coolrung.conf 644
+$prefix/share/examples/coolrung/newsyslog-coolrung.conf.sample 644"
 	fi
 	expected=$(echo "$expected" | sort)
 	found=$(cd "$root" && find . -type f | sed 's|^\./||' | sort |
@@ -122,18 +126,30 @@ check_tree "$S/plain" usr/local OFF
 version=$(COOLRUNG_SIM_ROOT= "$S/plain/usr/local/sbin/coolrung" -v)
 [ "$version" = "Version: 0.1" ] || fail "the installed daemon said: $version"
 
-# With them, over an administrator's table that must be left alone.
+# With them: the log snippets live where they are absent, their syslog.d
+# block closed so that it captures nothing after it ...
 "$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=ON "$build" > /dev/null
-mkdir -p "$S/freebsd/usr/local/etc"
-echo "level(0,0,150)" > "$S/admin.conf"
 install_into "$S/freebsd" /usr/local
 check_tree "$S/freebsd" usr/local ON
 [ ! -e "$S/freebsd/usr/local/etc/coolrung.conf" ] ||
     fail "the install created coolrung.conf"
-cp "$S/admin.conf" "$S/freebsd/usr/local/etc/coolrung.conf"
-DESTDIR=$S/freebsd "$cmake" --install "$build" --prefix /usr/local > /dev/null
-cmp -s "$S/admin.conf" "$S/freebsd/usr/local/etc/coolrung.conf" ||
-    fail "a second install changed the administrator's coolrung.conf"
+etc=$S/freebsd/usr/local/etc
+[ "$(grep -v '^#' "$etc/syslog.d/coolrung.conf" | sed -n '1p;$p' |
+    cut -f1 | tr '\n' ' ')" = "!coolrung !* " ] ||
+    fail "syslog.d/coolrung.conf is no block from !coolrung to !*"
+grep -q "^/var/log/coolrung.log[[:space:]]" "$etc/newsyslog.conf.d/coolrung.conf" ||
+    fail "newsyslog.conf.d/coolrung.conf does not rotate /var/log/coolrung.log"
+
+# ... and an administrator's table and edited snippets left alone.
+for file in coolrung.conf syslog.d/coolrung.conf newsyslog.conf.d/coolrung.conf
+do
+	echo "# edited" >> "$etc/$file"
+	cp "$etc/$file" "$S/admin.conf"
+	DESTDIR=$S/freebsd "$cmake" --install "$build" --prefix /usr/local \
+	    > /dev/null
+	cmp -s "$S/admin.conf" "$etc/$file" ||
+	    fail "a second install changed the administrator's $file"
+done
 rc=$S/freebsd/usr/local/etc/rc.d/coolrung
 expect_line "$rc" 'command="/usr/local/sbin/coolrung"'
 expect_line "$rc" ': ${coolrung_config:="/usr/local/etc/coolrung.conf"}'
