@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -184,10 +186,16 @@ TEST_P(Stop, HandsTheFanBack)
 	    std::string::npos) << machine.dump();
 }
 
+/* Every signal whose default would end the process with the fan taken. */
 const stop_case stop_cases[] = {
 	{"Interrupt", SIGINT}, {"Terminate", SIGTERM}, {"HangUp", SIGHUP},
+	{"User1", SIGUSR1}, {"User2", SIGUSR2}, {"Alarm", SIGALRM},
+	{"VirtualAlarm", SIGVTALRM}, {"Profile", SIGPROF}, {"CpuLimit", SIGXCPU},
+	{"FileLimit", SIGXFSZ}, {"Power", SIGPWR}, {"StackFault", SIGSTKFLT},
+	{"Io", SIGIO}, {"RealTimeFirst", SIGRTMIN}, {"RealTimeLast", SIGRTMAX},
 	{"Segfault", SIGSEGV}, {"BusError", SIGBUS}, {"FloatingPoint", SIGFPE},
-	{"Illegal", SIGILL}, {"Abort", SIGABRT},
+	{"Illegal", SIGILL}, {"Abort", SIGABRT}, {"Trap", SIGTRAP},
+	{"BadSystemCall", SIGSYS},
 };
 
 INSTANTIATE_TEST_SUITE_P(Signals, Stop, testing::ValuesIn(stop_cases),
@@ -214,6 +222,22 @@ TEST_F(Daemon, FaultsAreTakenWhateverTheInheritedMask)
 	run_result result = stop(SIGSEGV);
 	EXPECT_EQ(result.status, 1);
 	EXPECT_EQ(machine.fan_mode(), 1);
+}
+
+/* Signals that end no process leave the daemon polling with the fan. */
+TEST_F(Daemon, HarmlessSignalsChangeNothing)
+{
+	start(50);
+	for (int signo : {SIGPIPE, SIGCHLD, SIGURG, SIGWINCH, SIGCONT})
+		kill(daemon.pid, signo);
+	size_t seen = machine.trace().size();
+	ASSERT_TRUE(wait_for_trace(machine, " sleep ",
+	    count_lines(machine.trace(), " sleep ") + 1));
+	std::vector<std::string> lines = machine.trace();
+	lines.erase(lines.begin(), lines.begin() + static_cast<long>(seen));
+	EXPECT_EQ(count_lines(lines, "dev.acpi_ibm.0.fan "), 0);
+	EXPECT_EQ(machine.fan_mode(), 0);
+	EXPECT_EQ(stop(SIGTERM).status, 1);
 }
 
 TEST_F(Daemon, QuitKeepsItsDefaultAction)
@@ -272,6 +296,141 @@ TEST_F(Daemon, OperandBeforeDetachKeepsTheForeground)
 	EXPECT_EQ(count_lines(machine.trace(), " daemon "), 0);
 	EXPECT_EQ(kill(daemon.pid, 0), 0);
 	EXPECT_EQ(stop(SIGTERM).status, 1);
+}
+
+
+/* Waits until check() holds, for up to five seconds. */
+bool
+eventually(const std::function<bool()> &check)
+{
+	for (int tries = 0; tries < 500; tries++) {
+		if (check())
+			return true;
+		usleep(10000);
+	}
+	return check();
+}
+
+char
+process_state(pid_t pid)
+{
+	std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+	size_t end = stat.rfind(')');
+	return end == std::string::npos ? '?' : stat[end + 2];
+}
+
+/* -1 is the driver's "no reading": three of them hand the fan back. */
+TEST_F(Daemon, NoReadingHandsTheFanBack)
+{
+	start(56);
+	ASSERT_TRUE(wait_for_trace(machine, std::string(LEVEL) + " 2 ok"));
+	machine.put("dev.acpi_ibm.0.thermal", "-1 90 -1 -1 -1 -1 -1 -1\n");
+	ASSERT_TRUE(wait_for_trace(machine, "write dev.acpi_ibm.0.fan 1 ok"))
+	    << machine.dump();
+	std::vector<std::string> lines = machine.trace();
+	EXPECT_EQ(count_lines(lines, READ + std::string(" -1 ok")), 3);
+	EXPECT_EQ(machine.fan_level(), 2);
+	run_result result = stop(SIGTERM);
+	EXPECT_EQ(result.status, 1);
+	EXPECT_EQ(result.err, "coolrung: dev.acpi_ibm.0.thermal: 3 failed reads, "
+	    "fan handed back to the firmware\n");
+}
+
+/* Read-only while lost; the first good reading takes the row that holds it. */
+TEST_F(Daemon, SensorLostAndBackDetached)
+{
+	machine.set_temperature(50);
+	run_result parent = run_coolrung({"coolrung", "-d", "-c",
+	    machine.config(TABLE_TEXT)}, machine.root);
+	ASSERT_EQ(parent.status, 0) << parent.err;
+	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << machine.dump();
+	pid_t child = std::stoi(machine.trace().back());
+	machine.put("faults", "read dev.acpi_ibm.0.thermal EIO\n");
+	ASSERT_TRUE(wait_for_trace(machine, "write dev.acpi_ibm.0.fan 1 ok"));
+	ASSERT_TRUE(wait_for_trace(machine, "thermal - EIO", 5));
+	EXPECT_EQ(count_lines(machine.trace(), "write dev.acpi_ibm.0.fan "), 2);
+	machine.set_temperature(60);
+	machine.put("faults", "");
+	ASSERT_TRUE(wait_for_trace(machine, std::string(LEVEL) + " 2 ok"));
+	machine.set_temperature(70);
+	ASSERT_TRUE(wait_for_trace(machine, std::string(LEVEL) + " 7 ok"));
+	kill(child, SIGTERM);
+	ASSERT_TRUE(eventually([&] { return kill(child, 0) != 0; }));
+	EXPECT_EQ(machine.fan_mode(), 1);
+	std::string pid = std::to_string(child) + " ";
+	EXPECT_EQ(machine.log(), (std::vector<std::string>{
+	    pid + "notice started, fan at level 0",
+	    pid + "warning dev.acpi_ibm.0.thermal: 3 failed reads, fan handed "
+		"back to the firmware: Input/output error",
+	    pid + "warning fan taken again at level 2 (60 C)",
+	    pid + "info level 2 -> 7 at 70 C",
+	    pid + "notice SIGTERM: fan handed back to the firmware, exiting"}));
+}
+
+TEST_F(Daemon, LostSensorAndUnwritableModeRunAtTheTop)
+{
+	start(50);
+	machine.put("faults", "read dev.acpi_ibm.0.thermal EIO\n"
+	    "write dev.acpi_ibm.0.fan EPERM\n");
+	run_result result = wait_daemon(daemon, 15);
+	EXPECT_EQ(result.status, 77);
+	EXPECT_EQ(result.err,
+	    "coolrung: dev.acpi_ibm.0.fan: Operation not permitted\n");
+	EXPECT_EQ(machine.fan_level(), 7);
+}
+
+TEST_F(Daemon, LevelWritesFailingEndIt)
+{
+	start(50);
+	machine.put("faults", "write dev.acpi_ibm.0.fan_level EIO\n");
+	machine.set_temperature(56);
+	run_result result = wait_daemon(daemon, 15);
+	EXPECT_EQ(result.status, 69);
+	EXPECT_EQ(result.err,
+	    "coolrung: dev.acpi_ibm.0.fan_level: Input/output error\n");
+	EXPECT_EQ(count_lines(machine.trace(), std::string(LEVEL) + " 2 EIO"), 3);
+	EXPECT_EQ(machine.fan_mode(), 1);
+}
+
+/* A stopped daemon never holds the fan; continued, it takes it again. */
+TEST_F(Daemon, JobControlStopsWithTheFanHandedBack)
+{
+	start(56);
+	std::string expected_err;
+	for (auto [signo, name] : {std::pair{SIGTSTP, "SIGTSTP"},
+	    {SIGTTIN, "SIGTTIN"}, {SIGTTOU, "SIGTTOU"}}) {
+		machine.set_temperature(56);
+		ASSERT_TRUE(eventually([&] { return machine.fan_mode() == 0; }));
+		kill(daemon.pid, signo);
+		ASSERT_TRUE(eventually([&] { return process_state(daemon.pid) == 'T'; }))
+		    << name;
+		EXPECT_EQ(machine.fan_mode(), 1) << name;
+		machine.set_temperature(70);
+		kill(daemon.pid, SIGCONT);
+		ASSERT_TRUE(eventually([&] {
+			return machine.fan_mode() == 0 && machine.fan_level() == 7;
+		})) << name << "\n" << machine.dump();
+		expected_err += std::string("coolrung: ") + name +
+		    ": fan handed back to the firmware, stopping\n"
+		    "coolrung: fan taken again at level 7 (70 C)\n";
+	}
+	run_result result = stop(SIGTERM);
+	EXPECT_EQ(result.status, 1);
+	EXPECT_EQ(result.err, expected_err);
+}
+
+/* SIGTERM while stopped: no take-over on the way out. */
+TEST_F(Daemon, EndingSignalWhileStoppedEndsIt)
+{
+	start(50);
+	kill(daemon.pid, SIGTSTP);
+	ASSERT_TRUE(eventually([&] { return process_state(daemon.pid) == 'T'; }));
+	kill(daemon.pid, SIGTERM);
+	kill(daemon.pid, SIGCONT);
+	run_result result = wait_daemon(daemon, 5);
+	EXPECT_EQ(result.status, 1);
+	EXPECT_EQ(count_lines(machine.trace(), "write dev.acpi_ibm.0.fan 0 "), 1);
+	EXPECT_EQ(machine.fan_mode(), 1);
 }
 
 }  // namespace

@@ -64,10 +64,21 @@ const command_case command_cases[] = {
 	    "coolrung: Could not find config file: No such file or directory\n"},
 	{"PathInTheSameWord", {"coolrung", "-c/nonexistent/x.conf"}, 78, "",
 	    "coolrung: Could not find config file: No such file or directory\n"},
+	{"ConfigReadError", {"coolrung", "-c", "/"}, 78, "",
+	    "coolrung: Could not read config file: Is a directory\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Options, CommandLine, testing::ValuesIn(command_cases),
     [](const testing::TestParamInfo<command_case> &info) { return info.param.name; });
+
+TEST(CommandLine, UnwritableVersionLineFails)
+{
+	sim_machine machine;
+	run_result result = run_program("/bin/sh", {"sh", "-c",
+	    std::string(COOLRUNG_BINARY) + " -v >/dev/full"}, machine.root);
+	EXPECT_EQ(result.status, 74);
+	EXPECT_EQ(result.err, "coolrung: stdout: No space left on device\n");
+}
 
 TEST(CommandLine, LastConfigPathCounts)
 {
