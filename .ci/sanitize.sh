@@ -22,8 +22,6 @@ install_missing sanitize
 # instrumentation, and a real fault still kills the process.
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1:handle_segv=0:handle_sigbus=0:handle_sigfpe=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-# The level table coolrung-preview keeps until it exits (see the file).
-export LSAN_OPTIONS=suppressions=$PWD/.ci/lsan.supp:print_suppressions=0
 
 # Debug: quicker to build, and the reports point at the very line.
 cmake -S . -B "$build" -DCOOLRUNG_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug

@@ -3,44 +3,26 @@
  * and statuses of bad input, the same refusal of a bad table as the
  * daemon's, and a picture that parses.
  */
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "harness.h"
+#include "preview.h"
+#include "table.h"
 
 namespace {
 
 const char *const TABLE = "level(0,0,50)\nlevel(3,45,60)\nlevel(7,55,150)\n";
 
-struct outcome {
-	int status;
-	std::string out;
-	std::string err;
-};
-
-std::string
-slurp(const std::string &path)
-{
-	std::ifstream file(path);
-	std::stringstream text;
-	text << file.rdbuf();
-	return text.str();
-}
-
-void
-spill(const std::string &path, const std::string &text)
-{
-	std::ofstream(path) << text;
-}
+/* In the scratch directory, with .stdin on the standard input. */
+const char *const IN_DIR = "cd \"$1\" && shift && exec \"$@\" < .stdin";
 
 class PreviewCommand : public ::testing::Test {
 protected:
@@ -49,7 +31,7 @@ protected:
 		char pattern[] = "/tmp/preview-test.XXXXXX";
 		ASSERT_NE(mkdtemp(pattern), nullptr);
 		dir = pattern;
-		spill(dir + "/table.conf", TABLE);
+		write_file(dir + "/table.conf", TABLE);
 	}
 
 	void TearDown() override
@@ -57,31 +39,27 @@ protected:
 		std::filesystem::remove_all(dir);
 	}
 
-	/* Runs the binary in the scratch directory, input on its stdin. */
-	outcome run(std::vector<std::string> args, const std::string &input = "")
+	std::string slurp(const std::string &name) const
 	{
-		spill(dir + "/.stdin", input);
-		pid_t pid = fork();
-		if (pid == 0) {
-			std::vector<char *> argv{
-			    const_cast<char *>(PREVIEW_BINARY)};
-			for (std::string &arg : args)
-				argv.push_back(arg.data());
-			argv.push_back(nullptr);
-			if (chdir(dir.c_str()) == -1)
-				_exit(127);
-			dup2(open(".stdin", O_RDONLY), 0);
-			int flags = O_WRONLY | O_CREAT | O_TRUNC;
-			dup2(open(".stdout", flags, 0644), 1);
-			dup2(open(".stderr", flags, 0644), 2);
-			execv(PREVIEW_BINARY, argv.data());
-			_exit(127);
-		}
-		int status = 0;
-		waitpid(pid, &status, 0);
-		EXPECT_TRUE(WIFEXITED(status));
-		return {WEXITSTATUS(status), slurp(dir + "/.stdout"),
-		    slurp(dir + "/.stderr")};
+		return read_file(dir + "/" + name);
+	}
+
+	void spill(const std::string &name, const std::string &text) const
+	{
+		write_file(dir + "/" + name, text);
+	}
+
+	/* Runs the binary in the scratch directory, input on its stdin. */
+	run_result run(const std::vector<std::string> &args,
+	    const std::string &input = "", const char *shell = IN_DIR)
+	{
+		spill(".stdin", input);
+		std::vector<std::string> argv{"sh", "-c", shell, "sh", dir,
+		    PREVIEW_BINARY};
+		argv.insert(argv.end(), args.begin(), args.end());
+		run_result result = run_program("/bin/sh", argv, "");
+		EXPECT_EQ(result.signal, 0);
+		return result;
 	}
 
 	std::string dir;
@@ -127,8 +105,8 @@ TEST_F(PreviewCommand, RefusesBadInputWithItsStatus)
 {
 	for (const refusal &c : refusals) {
 		SCOPED_TRACE(c.what);
-		spill(dir + "/trace.csv", c.trace);
-		outcome result = run(c.args, c.trace);
+		spill("trace.csv", c.trace);
+		run_result result = run(c.args, c.trace);
 		EXPECT_EQ(result.status, c.status);
 		std::string first = result.err.substr(0,
 		    result.err.find('\n') + 1);
@@ -140,32 +118,79 @@ TEST_F(PreviewCommand, RefusesBadInputWithItsStatus)
 /* The table is read by the daemon's reader: the same words, status 78. */
 TEST_F(PreviewCommand, RefusesABadTableAsTheDaemonDoes)
 {
-	spill(dir + "/bad.conf", "level(0,0,40)\n");
-	outcome result = run({"-s", "idle", "bad.conf"});
+	spill("bad.conf", "level(0,0,40)\n");
+	run_result result = run({"-s", "idle", "bad.conf"});
 	EXPECT_EQ(result.status, 78);
 	EXPECT_EQ(result.err, "coolrung-preview: First level min temperature >0 "
 	    "or last level max temperature <150, dangerous\n");
 
-	spill(dir + "/bad.conf", "level(1,0,40)\nlevel(0,40,150)\n");
+	spill("bad.conf", "level(1,0,40)\nlevel(0,40,150)\n");
 	result = run({"--trace", "-", "bad.conf"}, "0,40\n");
 	EXPECT_EQ(result.status, 78);
 	EXPECT_EQ(result.err, "coolrung-preview: The levels defined in the "
 	    "config are not in an ascending order by level_number \n");
 }
 
+/* Input without end, or beyond memory, ends soon in a message. */
+TEST_F(PreviewCommand, BoundsItsInput)
+{
+	const std::string longest = "0,40" + std::string(4092, ' ') + "\n";
+	const struct {
+		const char *what;
+		std::vector<std::string> args;
+		std::string input;
+		int status;
+		const char *message;
+	} cases[] = {
+		{"a trace of zeros", {"-t", "/dev/zero", "table.conf"}, "", 65,
+		    "coolrung-preview: /dev/zero:1: line longer than 4096 bytes\n"},
+		{"a model of zeros", {"-s", "idle", "-m", "/dev/zero",
+		    "table.conf"}, "", 65,
+		    "coolrung-preview: /dev/zero:1: line longer than 4096 bytes\n"},
+		{"the longest line", {"-t", "-", "table.conf"}, longest, 0, ""},
+		{"a byte more", {"-t", "-", "table.conf"}, "0,40\n1" + longest,
+		    65, "coolrung-preview: stdin:2: line longer than 4096 bytes\n"},
+		{"a NUL byte", {"-s", "idle", "-m", "-", "table.conf"},
+		    std::string("seed = 1\n\nseed = 2\0 3\n", 22), 65,
+		    "coolrung-preview: stdin:3: NUL byte in the line\n"},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.what);
+		run_result result = run(c.args, c.input);
+		EXPECT_EQ(result.status, c.status);
+		EXPECT_EQ(result.err, c.message);
+	}
+}
+
+TEST_F(PreviewCommand, RunningOutOfMemoryIsReported)
+{
+#if defined(__SANITIZE_ADDRESS__)
+	GTEST_SKIP() << "ASan maps more than the limit leaves";
+#endif
+	/* Samples without end, each at an instant of its own. */
+	const char *endless = "ulimit -v 100000 && cd \"$1\" && shift && "
+	    "awk 'BEGIN { for (i = 0;; i++) printf \"%d.%06d,40\\n\", "
+	    "i / 1000000, i % 1000000 }' | exec \"$@\"";
+	run_result result = run({"-t", "-", "table.conf"}, "", endless);
+	EXPECT_EQ(result.status, 70);
+	EXPECT_EQ(result.err, "coolrung-preview: Memory allocation error: "
+	    "Cannot allocate memory\n");
+	EXPECT_EQ(result.out, "");
+}
+
 TEST_F(PreviewCommand, HelpAndEvents)
 {
-	outcome help = run({"--help"});
+	run_result help = run({"--help"});
 	EXPECT_EQ(help.status, 0);
 	EXPECT_EQ(help.out.rfind("usage: coolrung-preview", 0), 0u);
 
-	outcome events = run({"--events", "--trace", "-", "table.conf"},
+	run_result events = run({"--events", "--trace", "-", "table.conf"},
 	    "0,40\n10,70\n12.5,40\n");
 	EXPECT_EQ(events.status, 0);
 	EXPECT_EQ(events.out, "0 40 0\n2 40 0\n4 40 0\n6 40 0\n8 40 0\n"
 	    "10 70 3\n12 70 7\n");
 
-	outcome summary = run({"-s", "compile", "table.conf"});
+	run_result summary = run({"-s", "compile", "table.conf"});
 	EXPECT_EQ(summary.status, 0);
 	EXPECT_NE(summary.out.find("run: 1200 s, "), std::string::npos);
 }
@@ -278,23 +303,78 @@ TEST(PreviewXmlCheck, CatchesWhatItShould)
 TEST_F(PreviewCommand, DrawsAWellFormedPicture)
 {
 	/* A name that must be escaped in the title. */
-	spill(dir + "/a&b<c>.conf", TABLE);
+	spill("a&b<c>.conf", TABLE);
 	for (const char *scenario : {"idle", "compile", "spiky", "full"}) {
 		SCOPED_TRACE(scenario);
-		outcome result = run({"-s", scenario, "-o", "run.svg",
+		run_result result = run({"-s", scenario, "-o", "run.svg",
 		    "a&b<c>.conf"});
 		ASSERT_EQ(result.status, 0) << result.err;
-		std::string svg = slurp(dir + "/run.svg");
+		std::string svg = slurp("run.svg");
 		std::string why;
 		EXPECT_TRUE(well_formed(svg, &why)) << why;
 		EXPECT_NE(svg.find("a&amp;b&lt;c&gt;.conf"), std::string::npos);
 		EXPECT_EQ(svg.find("nan"), std::string::npos);
 		EXPECT_EQ(svg.find("inf"), std::string::npos);
 	}
-	outcome one = run({"-t", "-", "-o", "one.svg", "table.conf"}, "7,40\n");
+	run_result one = run({"-t", "-", "-o", "one.svg", "table.conf"}, "7,40\n");
 	ASSERT_EQ(one.status, 0) << one.err;
 	std::string why;
-	EXPECT_TRUE(well_formed(slurp(dir + "/one.svg"), &why)) << why;
+	EXPECT_TRUE(well_formed(slurp("one.svg"), &why)) << why;
+}
+
+#define FFFD "\xef\xbf\xbd"
+
+/* A file name of any bytes becomes text that XML takes, and readers can. */
+TEST(PreviewPicture, TitleOfAnyBytes)
+{
+	const level_table table = table_of({{0, 0, 150}});
+	const run_record run = replay_trace(&table, {{0, 40}});
+	const struct {
+		const char *title, *shown;
+	} cases[] = {
+		{"a&b<c>\"d", "a&amp;b&lt;c&gt;&quot;d"},
+		{"tab\there\n", "tab\\x09here\\x0a"},
+		{"\x1b[0m\x7f back\\slash", "\\x1b[0m\\x7f back\\\\slash"},
+		{"caf\xc3\xa9 \xf0\x9f\x99\x82", "caf\xc3\xa9 \xf0\x9f\x99\x82"},
+		{"\xff\x80.conf", FFFD FFFD ".conf"},
+		{"\xc0\xaf", FFFD FFFD},			/* overlong */
+		{"\xed\xa0\x80", FFFD FFFD FFFD},		/* a surrogate */
+		{"\xef\xbf\xbe", FFFD FFFD FFFD},		/* U+FFFE */
+		{"\xf4\x90\x80\x80", FFFD FFFD FFFD FFFD},	/* beyond U+10FFFF */
+		{"\xf8\x88\x80\x80\x80", FFFD FFFD FFFD FFFD FFFD},
+		{"cut \xe2\x82", "cut " FFFD FFFD},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.title);
+		char *text = nullptr;
+		size_t size = 0;
+		FILE *out = open_memstream(&text, &size);
+		write_svg(out, run, &table, c.title);
+		fclose(out);
+		std::string svg(text, size);
+		free(text);
+		const std::string head = "font-size=\"14\">";
+		size_t from = svg.find(head) + head.size();
+		EXPECT_EQ(svg.substr(from, svg.find("</text>", from) - from),
+		    c.shown);
+	}
+}
+
+/* Failed reads leave gaps, the firmware's time a band; none read at all. */
+TEST_F(PreviewCommand, DrawsTheSensorLost)
+{
+	for (const char *trace : {"0,40\n2,-\n9,70\n12,-\n14,50\n",
+	    "0,-\n8,-\n"}) {
+		SCOPED_TRACE(trace);
+		run_result result = run({"-t", "-", "-o", "lost.svg",
+		    "table.conf"}, trace);
+		ASSERT_EQ(result.status, 0) << result.err;
+		std::string svg = slurp("lost.svg"), why;
+		EXPECT_TRUE(well_formed(svg, &why)) << why;
+		EXPECT_NE(svg.find(">firmware</text>"), std::string::npos);
+		EXPECT_EQ(svg.find("nan"), std::string::npos);
+		EXPECT_NE(result.out.find("\nfirmware "), std::string::npos);
+	}
 }
 
 }  // namespace

@@ -43,16 +43,13 @@ daemon_poll(const sim_machine &machine, int n, int *celsius, int *seconds)
 	if (!wait_for_trace(machine, " sleep ", n + 1))
 		return false;
 	int reads = -1;
-	for (const std::string &line : machine.trace()) {
-		std::istringstream words(line);
-		std::string pid, op, node, value;
-		words >> pid >> op >> node >> value;
-		if (op == "read" && node == "dev.acpi_ibm.0.thermal")
+	for (const trace_line &call : machine.calls()) {
+		if (call.op == "read" && call.name == "dev.acpi_ibm.0.thermal")
 			reads++;
-		if (reads == n && op == "read")
-			*celsius = std::stoi(value);
-		if (reads == n && op == "sleep") {
-			*seconds = std::stoi(value);
+		if (reads == n && call.op == "read")
+			*celsius = std::stoi(call.value);
+		if (reads == n && call.op == "sleep") {
+			*seconds = std::stoi(call.value);
 			return true;
 		}
 	}

@@ -33,6 +33,10 @@ trace_of(const std::string &text)
 	return trace;
 }
 
+/* event.celsius of a failed read, event.level while the firmware runs the fan */
+constexpr int32_t FAILED = NO_READING;
+constexpr int32_t FIRMWARE = -1;
+
 std::vector<event>
 events_of(const run_record &run)
 {
@@ -40,6 +44,7 @@ events_of(const run_record &run)
 	for (const poll_event &poll : run.polls) {
 		EXPECT_EQ(poll.at % MICROS, 0);
 		events.push_back({poll.at / MICROS, poll.celsius,
+		    poll.index == HANDED_BACK ? FIRMWARE :
 		    table.entries[poll.index].level_number});
 	}
 	return events;
@@ -83,6 +88,20 @@ const replay_case replay_cases[] = {
 	    " 100 , 200 \r\n106,200\r\n",
 	    {{0, 200, 3}, {2, 200, 7}, {4, 200, 7}, {6, 200, 7}},
 	    6 * MICROS},
+	{"two failed reads keep the row, the next reading steps from it",
+	    "0,40\n2,-\n6,70\n",
+	    {{0, 40, 0}, {2, FAILED, 0}, {4, FAILED, 0}, {6, 70, 3}},
+	    6 * MICROS},
+	{"the third hands back; a reading takes the row that holds it",
+	    "0,56\n2, - \n8,40\n10,40\n",
+	    {{0, 56, 3}, {2, FAILED, 3}, {4, FAILED, 3}, {6, FAILED, FIRMWARE},
+	    {8, 40, 0}, {9, 40, 0}},
+	    10 * MICROS},
+	{"handed back, failed reads change nothing; taken again high",
+	    "0,40\n2,-\n12,90\n",
+	    {{0, 40, 0}, {2, FAILED, 0}, {4, FAILED, 0}, {6, FAILED, FIRMWARE},
+	    {8, FAILED, FIRMWARE}, {10, FAILED, FIRMWARE}, {12, 90, 7}},
+	    12 * MICROS},
 };
 
 TEST(PreviewReplay, MatchesTheDaemonOnHandWorkedTraces)
@@ -108,6 +127,33 @@ TEST(PreviewReplay, EventsAreOneLinePerPoll)
 	free(text);
 }
 
+/* The firmware's time and stays, "-" in the events, no temperature at all. */
+TEST(PreviewReplay, TheSensorLost)
+{
+	run_record run = replay_trace(&table, trace_of("0,-\n9,-\n"));
+	run_summary summary = summarize(run, &table);
+	EXPECT_EQ(summary.row_time, (std::vector<int64_t>{4 * MICROS, 0, 0}));
+	EXPECT_EQ(summary.firmware_time, 5 * MICROS);
+	EXPECT_EQ(summary.changes, 1);
+	EXPECT_EQ(summary.longest.index, HANDED_BACK);
+	EXPECT_EQ(summary.longest.length, 5 * MICROS);
+	EXPECT_FALSE(summary.measured);
+
+	char *text = nullptr;
+	size_t size = 0;
+	FILE *out = open_memstream(&text, &size);
+	print_events(out, run, &table);
+	fclose(out);
+	EXPECT_STREQ(text, "0 - 0\n2 - 0\n4 - -\n6 - -\n8 - -\n");
+	free(text);
+
+	run = replay_trace(&table, trace_of("0,50\n1,-\n3,70\n4,-\n"));
+	summary = summarize(run, &table);
+	EXPECT_TRUE(summary.measured);
+	EXPECT_EQ(summary.peak, 70);
+	EXPECT_DOUBLE_EQ(summary.mean, (50 + 70) / 2.0);
+}
+
 struct bad_trace {
 	const char *trace;
 	const char *message;
@@ -115,6 +161,7 @@ struct bad_trace {
 
 const bad_trace bad_traces[] = {
 	{"0,40\n1,x\n", "t.csv:2: bad temperature: x"},
+	{"0,40\n1,--\n", "t.csv:2: bad temperature: --"},
 	{"0,40\n1,\n", "t.csv:2: bad temperature: "},
 	{"0,40\n1,4 0\n", "t.csv:2: bad temperature: 4 0"},
 	{"0,1234567890\n", "t.csv:1: bad temperature: 1234567890"},

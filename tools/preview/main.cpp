@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "config.h"
@@ -63,7 +64,7 @@ usage_error(const char *message, const char *detail)
 	if (message != nullptr)
 		warnx("%s%s", message, detail);
 	print_usage(stderr);
-	exit(EXIT_USAGE);
+	exit(EX_USAGE);
 }
 
 static void
@@ -112,42 +113,27 @@ read_options(int argc, char *argv[])
 }
 
 /* "-" is standard input, named so in the messages. */
-static FILE *
+static owned_file
 open_input(const char *path, const char **name)
 {
 	if (strcmp(path, "-") == 0) {
 		*name = "stdin";
-		return stdin;
+		return owned_file(stdin);
 	}
 	*name = path;
-	FILE *file = fopen(path, "r");
+	owned_file file(fopen(path, "r"));
 	if (file == nullptr)
-		fail_with(EXIT_NOINPUT, errno, "%s", path);
+		fail_with(EX_NOINPUT, errno, "%s", path);
 	return file;
-}
-
-static void
-close_input(FILE *file)
-{
-	if (file != stdin)
-		fclose(file);
 }
 
 static run_record
 run_trace(const options &chosen, const level_table *table)
 {
 	const char *name;
-	FILE *file = open_input(chosen.trace, &name);
-	std::vector<trace_sample> trace;
+	owned_file file = open_input(chosen.trace, &name);
 
-	try {
-		trace = read_trace(file, name);
-	} catch (...) {
-		close_input(file);
-		throw;
-	}
-	close_input(file);
-	return replay_trace(table, trace);
+	return replay_trace(table, read_trace(file.get(), name));
 }
 
 static run_record
@@ -157,14 +143,8 @@ run_scenario(const options &chosen, const level_table *table)
 
 	if (chosen.model != nullptr) {
 		const char *name;
-		FILE *file = open_input(chosen.model, &name);
-		try {
-			read_model(file, name, &params);
-		} catch (...) {
-			close_input(file);
-			throw;
-		}
-		close_input(file);
+		owned_file file = open_input(chosen.model, &name);
+		read_model(file.get(), name, &params);
 	}
 	if (chosen.duration != 0) {
 		params.duration = chosen.duration;
@@ -179,13 +159,14 @@ static void
 draw(const options &chosen, const run_record &run, const level_table *table,
     const char *title)
 {
-	FILE *out = fopen(chosen.svg, "w");
+	owned_file out(fopen(chosen.svg, "w"));
 
 	if (out == nullptr)
-		fail_with(EXIT_CANTCREATE, errno, "%s", chosen.svg);
-	write_svg(out, run, table, title);
-	if (ferror(out) || fclose(out) == EOF)
-		fail_with(EXIT_IO, errno, "%s", chosen.svg);
+		fail_with(EX_CANTCREAT, errno, "%s", chosen.svg);
+	write_svg(out.get(), run, table, title);
+	bool failed = ferror(out.get()) != 0;
+	if (fclose(out.release()) == EOF || failed)
+		fail_with(EX_IOERR, errno, "%s", chosen.svg);
 }
 
 /* "scenario compile, table new.conf": heads the summary and the picture. */
@@ -214,7 +195,7 @@ show(const options &chosen, const level_table *table)
 		print_summary(stdout, summarize(run, table), table,
 		    title.c_str());
 	if (fflush(stdout) == EOF || ferror(stdout))
-		fail_with(EXIT_IO, errno, "stdout");
+		fail_with(EX_IOERR, errno, "stdout");
 }
 
 int
@@ -226,6 +207,10 @@ main(int argc, char *argv[])
 		show(chosen, &table);
 	} catch (const fatal_error &fault) {
 		report_and_exit(fault);
+	} catch (const std::bad_alloc &) {
+		/* As the daemon reports it; err(3) itself needs no memory. */
+		errno = ENOMEM;
+		err(EX_SOFTWARE, "Memory allocation error");
 	}
 	return 0;
 }

@@ -138,21 +138,21 @@ parse_seed(const char *text, uint64_t *seed)
 
 static void
 set_parameter(model_params *params, const char *key, const char *value,
-    const char *name, int line)
+    const char *name, long long line)
 {
 	double number;
 
 	if (strcmp(key, "duration") == 0) {
 		if (!parse_seconds(value, &params->duration) ||
 		    !valid_duration(params->duration))
-			fail(EXIT_DATA, "%s:%d: bad duration: %s", name, line,
+			fail(EX_DATAERR, "%s:%lld: bad duration: %s", name, line,
 			    value);
 		params->duration_set = true;
 		return;
 	}
 	if (strcmp(key, "seed") == 0) {
 		if (!parse_seed(value, &params->seed))
-			fail(EXIT_DATA, "%s:%d: bad seed: %s", name, line, value);
+			fail(EX_DATAERR, "%s:%lld: bad seed: %s", name, line, value);
 		return;
 	}
 	for (const parameter &known : parameters) {
@@ -160,44 +160,33 @@ set_parameter(model_params *params, const char *key, const char *value,
 			continue;
 		if (!parse_number(value, &number) || number < known.lowest ||
 		    number > known.highest)
-			fail(EXIT_DATA, "%s:%d: %s must be a number from %g "
+			fail(EX_DATAERR, "%s:%lld: %s must be a number from %g "
 			    "to %g", name, line, key, known.lowest,
 			    known.highest);
 		params->*known.field = number;
 		params->start_set |= strcmp(key, "start") == 0;
 		return;
 	}
-	fail(EXIT_DATA, "%s:%d: unknown parameter: %s", name, line, key);
+	fail(EX_DATAERR, "%s:%lld: unknown parameter: %s", name, line, key);
 }
 
 void
 read_model(FILE *file, const char *name, model_params *params)
 {
-	char *text = nullptr;
-	size_t size = 0;
-	int line = 0;
+	line_reader lines{file, name, 0, {}};
 
-	try {
-		while (getline(&text, &size, file) != -1) {
-			line++;
-			char *key = trimmed(text);
-			if (*key == '\0' || *key == '#')
-				continue;
-			char *equals = strchr(key, '=');
-			if (equals == nullptr)
-				fail(EXIT_DATA, "%s:%d: expected name = value",
-				    name, line);
-			*equals = '\0';
-			set_parameter(params, trimmed(key), trimmed(equals + 1),
-			    name, line);
-		}
-		if (ferror(file))
-			fail_with(EXIT_IO, errno, "%s", name);
-	} catch (...) {
-		free(text);
-		throw;
+	while (next_line(&lines)) {
+		char *key = trimmed(lines.text);
+		if (*key == '\0' || *key == '#')
+			continue;
+		char *equals = strchr(key, '=');
+		if (equals == nullptr)
+			fail(EX_DATAERR, "%s:%lld: expected name = value", name,
+			    lines.number);
+		*equals = '\0';
+		set_parameter(params, trimmed(key), trimmed(equals + 1), name,
+		    lines.number);
 	}
-	free(text);
 }
 
 /* splitmix64: the same numbers from a seed on every system. */

@@ -9,17 +9,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "config.h"
 #include "step.h"
-
-constexpr int EXIT_USAGE = 64;		/* EX_USAGE */
-constexpr int EXIT_DATA = 65;		/* EX_DATAERR */
-constexpr int EXIT_NOINPUT = 66;	/* EX_NOINPUT */
-constexpr int EXIT_CANTCREATE = 73;	/* EX_CANTCREAT */
-constexpr int EXIT_IO = 74;		/* EX_IOERR */
 
 /* All times are whole microseconds: sums of poll intervals stay exact. */
 constexpr int64_t MICROS = 1000000;
@@ -36,6 +31,9 @@ constexpr int32_t HANDED_BACK = -1;
 unsigned int preview_poll(control_state *state, const level_table *table,
     const int32_t *celsius);
 
+/* poll_event.celsius of a failed read. */
+constexpr int32_t NO_READING = INT32_MIN;
+
 /* The row the fan runs at, or HANDED_BACK. */
 int32_t fan_row(const control_state &state);
 
@@ -46,11 +44,14 @@ int32_t sensor_reading(double celsius);
 
 struct poll_event {
 	int64_t at;		/* microseconds since the run's start */
-	int32_t celsius;	/* the reading */
-	int32_t index;		/* the row after this reading */
+	int32_t celsius;	/* the reading, or NO_READING */
+	int32_t index;		/* the row after this reading, or HANDED_BACK */
 };
 
-/* The temperature holds from a point's time until the next point's. */
+/*
+ * The temperature holds from a point's time until the next point's; NaN
+ * where the sensor gave none.
+ */
 struct curve_point {
 	int64_t at;
 	double celsius;
@@ -62,16 +63,43 @@ struct run_record {
 	int64_t end;		/* the run covers 0 to end */
 };
 
+/* ---- input files (input.cpp) ---- */
+
+/* Closes the file it holds unless that is the standard input. */
+struct file_closer {
+	void operator()(FILE *file) const;
+};
+using owned_file = std::unique_ptr<FILE, file_closer>;
+
+/* Bytes a line of a trace or a model file may hold, its line end aside. */
+constexpr int MAX_INPUT_LINE = 4096;
+
+struct line_reader {
+	FILE *file;
+	const char *name;	/* heads the messages: "trace.csv:12: ..." */
+	long long number;	/* of the line last read, from 1 */
+	char text[MAX_INPUT_LINE + 1];
+};
+
+/*
+ * Reads the next line into reader->text without its line end; false at the
+ * end of the file.  A longer line, or one holding a NUL byte, is raised as a
+ * fault of the file (EX_DATAERR), a read error as EX_IOERR.  Nothing is
+ * allocated, so a file of any size reads in fixed memory.
+ */
+bool next_line(line_reader *reader);
+
 /* ---- recorded traces (trace.cpp, replay.cpp) ---- */
 
 struct trace_sample {
 	int64_t at;		/* microseconds, as recorded */
-	double celsius;
+	double celsius;		/* NaN for a failed read ("-") */
 };
 
 /*
- * Reads "seconds,celsius" lines.  name heads the messages
- * ("trace.csv:12: ...").  Faults are raised as fatal_error with EXIT_DATA.
+ * Reads "seconds,celsius" lines; of samples at one instant only the last is
+ * kept.  name heads the messages ("trace.csv:12: ...").  Faults are raised
+ * as fatal_error with EX_DATAERR.
  */
 std::vector<trace_sample> read_trace(FILE *file, const char *name);
 
@@ -102,7 +130,7 @@ struct model_params {
 
 model_params default_model();
 
-/* Reads "name = value" lines into *params; faults raised with EXIT_DATA. */
+/* Reads "name = value" lines into *params; faults raised with EX_DATAERR. */
 void read_model(FILE *file, const char *name, model_params *params);
 
 /* Whether name is one of idle, compile, spiky, full. */
@@ -133,16 +161,18 @@ run_record run_model(const level_table *table, const model_params &params,
 struct stay {
 	bool found;
 	int64_t length;
-	int32_t index;
+	int32_t index;		/* or HANDED_BACK */
 	int64_t from;
 };
 
 struct run_summary {
 	std::vector<int64_t> row_time;	/* time at each row of the table */
+	int64_t firmware_time;		/* handed back, the sensor lost */
 	int changes;			/* of row, the first poll's too */
 	double changes_per_hour;
 	stay shortest;			/* between two changes */
 	stay longest;			/* any, cut ones too */
+	bool measured;			/* a temperature was known: peak, mean */
 	double peak;
 	double mean;
 	int32_t top_min;
@@ -156,7 +186,7 @@ run_summary summarize(const run_record &run, const level_table *table);
 void print_summary(FILE *out, const run_summary &summary,
     const level_table *table, const char *title);
 
-/* One line per poll: "seconds celsius level". */
+/* One line per poll: "seconds celsius level", "-" for none. */
 void print_events(FILE *out, const run_record &run, const level_table *table);
 
 /* ---- the picture (svg.cpp) ---- */

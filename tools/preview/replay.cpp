@@ -76,9 +76,10 @@ replay_trace(const level_table *table, const std::vector<trace_sample> &trace)
 			latest++;
 		/* A sample of no temperature (NaN) is a failed read. */
 		double sample = run.curve[latest].celsius;
-		int32_t celsius = sensor_reading(sample);
+		bool failed = std::isnan(sample);
+		int32_t celsius = failed ? NO_READING : sensor_reading(sample);
 		unsigned int seconds = preview_poll(&state, table,
-		    std::isnan(sample) ? nullptr : &celsius);
+		    failed ? nullptr : &celsius);
 		run.polls.push_back(poll_event{at, celsius, fan_row(state)});
 		at += static_cast<int64_t>(seconds) * MICROS;
 	}

@@ -4,6 +4,8 @@
  */
 #include "preview.h"
 
+#include <cmath>
+
 constexpr int64_t HOUR = 3600 * MICROS;
 constexpr int64_t SHOWN_PRECISION = MICROS / 10;
 
@@ -14,8 +16,12 @@ add_row_times(const run_record &run, run_summary *summary)
 	for (size_t i = 0; i < run.polls.size(); i++) {
 		int64_t until = i + 1 < run.polls.size() ? run.polls[i + 1].at :
 		    run.end;
-		summary->row_time[static_cast<size_t>(run.polls[i].index)] +=
-		    until - run.polls[i].at;
+		int64_t time = until - run.polls[i].at;
+		if (run.polls[i].index == HANDED_BACK)
+			summary->firmware_time += time;
+		else
+			summary->row_time[static_cast<size_t>(
+			    run.polls[i].index)] += time;
 	}
 }
 
@@ -57,26 +63,32 @@ add_stays(const run_record &run, run_summary *summary)
 	consider_stay(&summary->longest, false, from, run.end, index);
 }
 
-/* A point's temperature holds until the next point, the last one's to the end. */
+/*
+ * A point's temperature holds until the next point, the last one's to the
+ * end; a point of no temperature (a failed read) counts for nothing.
+ */
 static void
 add_temperatures(const run_record &run, run_summary *summary)
 {
-	double weighted = 0;
+	double weighted = 0, last = 0;
+	int64_t known = 0;
 
 	for (size_t i = 0; i < run.curve.size(); i++) {
 		const curve_point &point = run.curve[i];
 		int64_t until = i + 1 < run.curve.size() ? run.curve[i + 1].at :
 		    run.end;
-		if (i == 0 || point.celsius > summary->peak)
+		if (std::isnan(point.celsius))
+			continue;
+		if (!summary->measured || point.celsius > summary->peak)
 			summary->peak = point.celsius;
+		summary->measured = true;
 		weighted += point.celsius * static_cast<double>(until - point.at);
+		known += until - point.at;
+		last = point.celsius;
 		if (point.celsius > summary->top_min)
 			summary->above_top += until - point.at;
 	}
-	if (summary->span > 0)
-		summary->mean = weighted / static_cast<double>(summary->span);
-	else if (!run.curve.empty())
-		summary->mean = run.curve.back().celsius;
+	summary->mean = known > 0 ? weighted / static_cast<double>(known) : last;
 }
 
 run_summary
@@ -122,9 +134,14 @@ print_stay(FILE *out, const char *what, const stay &kept,
 		fprintf(out, "%s: none (fewer than two changes)\n", what);
 		return;
 	}
-	fprintf(out, "%s: %s at level %d, from %s\n", what,
-	    shown(kept.length).c_str(),
-	    table->entries[kept.index].level_number, shown(kept.from).c_str());
+	if (kept.index == HANDED_BACK)
+		fprintf(out, "%s: %s with the firmware, from %s\n", what,
+		    shown(kept.length).c_str(), shown(kept.from).c_str());
+	else
+		fprintf(out, "%s: %s at level %d, from %s\n", what,
+		    shown(kept.length).c_str(),
+		    table->entries[kept.index].level_number,
+		    shown(kept.from).c_str());
 }
 
 void
@@ -142,12 +159,21 @@ print_summary(FILE *out, const run_summary &summary, const level_table *table,
 		    row.min, row.max, shown(time).c_str(),
 		    share(time, summary.span));
 	}
+	if (summary.firmware_time > 0)
+		fprintf(out, "%-18s%-10s  %5.1f%%\n", "firmware",
+		    shown(summary.firmware_time).c_str(),
+		    share(summary.firmware_time, summary.span));
 	fprintf(out, "level changes: %d (%.1f an hour)\n", summary.changes,
 	    summary.changes_per_hour);
 	print_stay(out, "shortest stay", summary.shortest, table);
 	print_stay(out, "longest stay", summary.longest, table);
-	fprintf(out, "peak temperature: %.1f C\n", summary.peak);
-	fprintf(out, "mean temperature: %.1f C\n", summary.mean);
+	if (summary.measured) {
+		fprintf(out, "peak temperature: %.1f C\n", summary.peak);
+		fprintf(out, "mean temperature: %.1f C\n", summary.mean);
+	} else {
+		fprintf(out, "peak temperature: none read\n");
+		fprintf(out, "mean temperature: none read\n");
+	}
 	fprintf(out, "above %d C (top row's min): %s (%.1f%%)\n",
 	    summary.top_min, shown(summary.above_top).c_str(),
 	    share(summary.above_top, summary.span));
@@ -156,7 +182,16 @@ print_summary(FILE *out, const run_summary &summary, const level_table *table,
 void
 print_events(FILE *out, const run_record &run, const level_table *table)
 {
-	for (const poll_event &poll : run.polls)
-		fprintf(out, "%s %d %d\n", format_seconds(poll.at).c_str(),
-		    poll.celsius, table->entries[poll.index].level_number);
+	for (const poll_event &poll : run.polls) {
+		fprintf(out, "%s ", format_seconds(poll.at).c_str());
+		if (poll.celsius == NO_READING)
+			fprintf(out, "- ");
+		else
+			fprintf(out, "%d ", poll.celsius);
+		if (poll.index == HANDED_BACK)
+			fprintf(out, "-\n");
+		else
+			fprintf(out, "%d\n",
+			    table->entries[poll.index].level_number);
+	}
 }

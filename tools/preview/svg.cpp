@@ -19,6 +19,9 @@ constexpr double FAN_TOP = 392;
 constexpr double FAN_HEIGHT = 100;
 constexpr double MARGIN_CELSIUS = 5;	/* around the hottest and coolest */
 constexpr int MAX_TICKS = 10;
+constexpr double NO_READING_LOW = 30;	/* the range of a run with none */
+constexpr double NO_READING_HIGH = 80;
+constexpr double FIRMWARE_LABEL_WIDTH = 60;
 
 /* Cool to hot, one colour a fan level. */
 static const char *const level_colours[LEVEL_LIMIT] = {
@@ -52,34 +55,87 @@ y_of_level(int32_t level_number)
 	return FAN_TOP + FAN_HEIGHT * (1 - level_number / (LEVEL_LIMIT - 1.0));
 }
 
+/*
+ * The length of the UTF-8 sequence at text that XML takes as a character,
+ * or 0: overlong forms, surrogates, U+FFFE, U+FFFF and what lies beyond
+ * U+10FFFF are not.
+ */
+static int
+utf8_length(const unsigned char *text)
+{
+	int length = text[0] >= 0xf8 ? 0 : text[0] >= 0xf0 ? 4 :
+	    text[0] >= 0xe0 ? 3 : text[0] >= 0xc0 ? 2 : 0;
+	uint32_t code = text[0] & (0x7f >> length);
+
+	for (int i = 1; i < length; i++) {
+		if ((text[i] & 0xc0) != 0x80)
+			return 0;
+		code = code << 6 | (text[i] & 0x3f);
+	}
+	static const uint32_t lowest[] = {0, 0, 0x80, 0x800, 0x10000};
+	if (length == 0 || code < lowest[length] || code > 0x10ffff ||
+	    (code >= 0xd800 && code <= 0xdfff) || code == 0xfffe ||
+	    code == 0xffff)
+		return 0;
+	return length;
+}
+
+/*
+ * Text for an XML document whatever bytes a file name holds: the markup
+ * characters as entities, control bytes (which XML allows nowhere) and the
+ * backslash as C escapes, a byte that begins no UTF-8 character as U+FFFD.
+ */
 static std::string
 escaped(const char *text)
 {
 	std::string out;
+	char code[8];
 
-	for (; *text != '\0'; text++) {
-		switch (*text) {
+	for (const auto *at = reinterpret_cast<const unsigned char *>(text);
+	    *at != '\0';) {
+		switch (*at) {
 		case '&': out += "&amp;"; break;
 		case '<': out += "&lt;"; break;
 		case '>': out += "&gt;"; break;
 		case '"': out += "&quot;"; break;
-		default: out += *text;
+		case '\\': out += "\\\\"; break;
+		default:
+			if (*at < 0x20 || *at == 0x7f) {
+				snprintf(code, sizeof(code), "\\x%02x", *at);
+				out += code;
+			} else if (*at < 0x80) {
+				out += static_cast<char>(*at);
+			} else if (int length = utf8_length(at); length > 0) {
+				out.append(reinterpret_cast<const char *>(at),
+				    static_cast<size_t>(length));
+				at += length;
+				continue;
+			} else {
+				out += "\xef\xbf\xbd";	/* U+FFFD */
+			}
 		}
+		at++;
 	}
 	return out;
 }
 
+/* Around the temperatures read; a run with none read gets a plain range. */
 static frame
 frame_of(const run_record &run)
 {
 	frame box = {std::max(static_cast<double>(run.end) / MICROS, 1.0), 0, 0};
-	auto [low, high] = std::minmax_element(run.curve.begin(), run.curve.end(),
-	    [](const curve_point &a, const curve_point &b) {
-		return a.celsius < b.celsius;
-	    });
+	double low = NAN, high = NAN;
 
-	box.coolest = std::floor((low->celsius - MARGIN_CELSIUS) / 5) * 5;
-	box.hottest = std::ceil((high->celsius + MARGIN_CELSIUS) / 5) * 5;
+	for (const curve_point &point : run.curve) {
+		low = std::fmin(low, point.celsius);
+		high = std::fmax(high, point.celsius);
+	}
+	if (std::isnan(low)) {
+		low = NO_READING_LOW;
+		high = NO_READING_HIGH;
+	}
+	box.coolest = std::floor((low - MARGIN_CELSIUS) / 5) * 5;
+	box.hottest = std::ceil((high + MARGIN_CELSIUS) / 5) * 5;
 	return box;
 }
 
@@ -196,19 +252,21 @@ put_point(FILE *out, const frame &box, const curve_point &point)
 /*
  * A day of samples would make a file no browser opens gladly: each column
  * of pixels keeps its first, lowest, highest and last point, in order.
+ * The points from first up to end all have a temperature.
  */
 static void
-draw_temperature(FILE *out, const frame &box, const run_record &run)
+draw_known_temperature(FILE *out, const frame &box,
+    const std::vector<curve_point> &curve, size_t first, size_t end)
 {
-	const std::vector<curve_point> &curve = run.curve;
-	size_t first = 0;
+	/* The last reading holds until the failed read that follows it. */
+	int64_t held_until = end < curve.size() ? curve[end].at : -1;
 
 	fprintf(out, "<polyline fill=\"none\" stroke=\"#222\" "
 	    "stroke-width=\"1.2\" points=\"");
-	while (first < curve.size()) {
+	while (first < end) {
 		int column = static_cast<int>(x_of(box, curve[first].at) - LEFT);
 		size_t last = first, low = first, high = first;
-		while (last + 1 < curve.size() && static_cast<int>(
+		while (last + 1 < end && static_cast<int>(
 		    x_of(box, curve[last + 1].at) - LEFT) == column) {
 			last++;
 			if (curve[last].celsius < curve[low].celsius)
@@ -224,26 +282,83 @@ draw_temperature(FILE *out, const frame &box, const run_record &run)
 		}
 		first = last + 1;
 	}
+	if (held_until >= 0)
+		put_point(out, box, curve_point{held_until,
+		    curve[end - 1].celsius});
 	fprintf(out, "\"/>\n");
 }
 
+/* A line for each stretch of readings; a failed read leaves a gap. */
+static void
+draw_temperature(FILE *out, const frame &box, const run_record &run)
+{
+	const std::vector<curve_point> &curve = run.curve;
+	size_t first = 0;
+
+	while (first < curve.size()) {
+		size_t end = first;
+		while (end < curve.size() && !std::isnan(curve[end].celsius))
+			end++;
+		if (end > first)
+			draw_known_temperature(out, box, curve, first, end);
+		first = end + 1;
+	}
+}
+
+/* While the sensor is lost the firmware runs the fan: a grey band. */
+static void
+draw_firmware(FILE *out, const frame &box, int64_t from, int64_t until)
+{
+	double left = x_of(box, from), width = x_of(box, until) - left;
+
+	fprintf(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" "
+	    "height=\"%.1f\" fill=\"#888\" fill-opacity=\"0.35\"/>\n", left,
+	    FAN_TOP, width, FAN_HEIGHT);
+	if (width >= FIRMWARE_LABEL_WIDTH)
+		fprintf(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" "
+		    "text-anchor=\"middle\" fill=\"#333\">firmware</text>\n",
+		    left + width / 2, FAN_TOP + FAN_HEIGHT / 2 + 4);
+}
+
+/*
+ * The level as a stepped line from the start, each row held until the next
+ * change; broken where the firmware had the fan.
+ */
 static void
 draw_levels(FILE *out, const frame &box, const run_record &run,
     const level_table *table)
 {
-	int32_t level = table->entries[control_start().row].level_number;
+	int32_t index = control_start().row;
+	int64_t from = 0;
+	bool drawing = false;
 
-	fprintf(out, "<polyline fill=\"none\" stroke=\"#d95f02\" "
-	    "stroke-width=\"1.5\" points=\"%.1f,%.1f ", LEFT, y_of_level(level));
-	for (const poll_event &poll : run.polls) {
-		int32_t next = table->entries[poll.index].level_number;
-		if (next == level)
+	for (size_t i = 0; i <= run.polls.size(); i++) {
+		bool end = i == run.polls.size();
+		if (!end && run.polls[i].index == index)
 			continue;
-		fprintf(out, "%.1f,%.1f %.1f,%.1f ", x_of(box, poll.at),
-		    y_of_level(level), x_of(box, poll.at), y_of_level(next));
-		level = next;
+		int64_t until = end ? run.end : run.polls[i].at;
+		if (index == HANDED_BACK) {
+			if (drawing)
+				fprintf(out, "\"/>\n");
+			drawing = false;
+			draw_firmware(out, box, from, until);
+		} else {
+			if (!drawing)
+				fprintf(out, "<polyline fill=\"none\" "
+				    "stroke=\"#d95f02\" stroke-width=\"1.5\" "
+				    "points=\"");
+			drawing = true;
+			double y = y_of_level(table->entries[index].level_number);
+			fprintf(out, "%.1f,%.1f %.1f,%.1f ", x_of(box, from), y,
+			    x_of(box, until), y);
+		}
+		if (end)
+			break;
+		index = run.polls[i].index;
+		from = until;
 	}
-	fprintf(out, "%.1f,%.1f\"/>\n", x_of(box, run.end), y_of_level(level));
+	if (drawing)
+		fprintf(out, "\"/>\n");
 }
 
 void

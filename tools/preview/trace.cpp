@@ -5,9 +5,8 @@
  */
 #include "preview.h"
 
-#include <cerrno>
 #include <cctype>
-#include <cstdlib>
+#include <cmath>
 #include <cstring>
 
 #include "fatal.h"
@@ -20,8 +19,7 @@ constexpr int64_t MAX_SPAN_DAYS = 31;
 constexpr int64_t MAX_SPAN = MAX_SPAN_DAYS * 24 * 3600 * MICROS;
 
 struct trace_reader {
-	const char *name;
-	int line;
+	const line_reader *lines;
 	bool content_seen;	/* a header may only come first */
 	std::vector<trace_sample> samples;
 };
@@ -94,10 +92,17 @@ format_seconds(int64_t micros)
 	return text;
 }
 
-/* An optional sign, whole degrees, an optional fraction. */
+/*
+ * An optional sign, whole degrees, an optional fraction; or "-", a read
+ * that failed (NaN).
+ */
 static bool
 parse_celsius(const char *text, double *celsius)
 {
+	if (strcmp(text, "-") == 0) {
+		*celsius = NAN;
+		return true;
+	}
 	bool negative = *text == '-';
 	double value = 0, scale = 1;
 	int digits = 0, fraction_digits = 0;
@@ -136,60 +141,63 @@ is_skipped(trace_reader *reader, const char *line)
 	return false;
 }
 
+/* Appends the sample; one at the instant of the last replaces it. */
+static void
+keep_sample(trace_reader *reader, const trace_sample &sample)
+{
+	const char *name = reader->lines->name;
+	long long line = reader->lines->number;
+	std::vector<trace_sample> &samples = reader->samples;
+
+	if (!samples.empty() && sample.at < samples.back().at)
+		fail(EX_DATAERR, "%s:%lld: out of time order: %s after %s", name,
+		    line, format_seconds(sample.at).c_str(),
+		    format_seconds(samples.back().at).c_str());
+	if (!samples.empty() && sample.at - samples.front().at > MAX_SPAN)
+		fail(EX_DATAERR, "%s:%lld: more than %lld days after the first "
+		    "sample", name, line, static_cast<long long>(MAX_SPAN_DAYS));
+	/* Only the last of one instant is read: the rest need no room. */
+	if (!samples.empty() && sample.at == samples.back().at)
+		samples.back() = sample;
+	else
+		samples.push_back(sample);
+}
+
 static void
 read_sample(trace_reader *reader, char *line)
 {
+	const char *name = reader->lines->name;
+	long long number = reader->lines->number;
 	char *comma = strchr(line, ',');
 	trace_sample sample;
 
 	if (comma == nullptr || strchr(comma + 1, ',') != nullptr)
-		fail(EXIT_DATA, "%s:%d: expected seconds,celsius", reader->name,
-		    reader->line);
+		fail(EX_DATAERR, "%s:%lld: expected seconds,celsius", name,
+		    number);
 	*comma = '\0';
 	trim_end(line);
 	const char *seconds = skip_space(line);
 	const char *celsius = skip_space(comma + 1);
 	if (!parse_seconds(seconds, &sample.at))
-		fail(EXIT_DATA, "%s:%d: bad time: %s", reader->name,
-		    reader->line, seconds);
+		fail(EX_DATAERR, "%s:%lld: bad time: %s", name, number, seconds);
 	if (!parse_celsius(celsius, &sample.celsius))
-		fail(EXIT_DATA, "%s:%d: bad temperature: %s", reader->name,
-		    reader->line, celsius);
-	if (!reader->samples.empty() && sample.at < reader->samples.back().at)
-		fail(EXIT_DATA, "%s:%d: out of time order: %s after %s",
-		    reader->name, reader->line,
-		    format_seconds(sample.at).c_str(),
-		    format_seconds(reader->samples.back().at).c_str());
-	if (!reader->samples.empty() &&
-	    sample.at - reader->samples.front().at > MAX_SPAN)
-		fail(EXIT_DATA, "%s:%d: more than %lld days after the first "
-		    "sample", reader->name, reader->line,
-		    static_cast<long long>(MAX_SPAN_DAYS));
-	reader->samples.push_back(sample);
+		fail(EX_DATAERR, "%s:%lld: bad temperature: %s", name, number,
+		    celsius);
+	keep_sample(reader, sample);
 }
 
 std::vector<trace_sample>
 read_trace(FILE *file, const char *name)
 {
-	trace_reader reader{name, 0, false, {}};
-	char *line = nullptr;
-	size_t size = 0;
+	line_reader lines{file, name, 0, {}};
+	trace_reader reader{&lines, false, {}};
 
-	try {
-		while (getline(&line, &size, file) != -1) {
-			reader.line++;
-			trim_end(line);
-			if (!is_skipped(&reader, line))
-				read_sample(&reader, line);
-		}
-		if (ferror(file))
-			fail_with(EXIT_IO, errno, "%s", name);
-		if (reader.samples.empty())
-			fail(EXIT_DATA, "%s: no samples", name);
-	} catch (...) {
-		free(line);
-		throw;
+	while (next_line(&lines)) {
+		trim_end(lines.text);
+		if (!is_skipped(&reader, lines.text))
+			read_sample(&reader, lines.text);
 	}
-	free(line);
+	if (reader.samples.empty())
+		fail(EX_DATAERR, "%s: no samples", name);
 	return reader.samples;
 }
