@@ -299,11 +299,11 @@ TEST_F(Daemon, OperandBeforeDetachKeepsTheForeground)
 }
 
 
-/* Waits until check() holds, for up to five seconds. */
+/* Waits until check() holds, for up to the given seconds. */
 bool
-eventually(const std::function<bool()> &check)
+eventually(const std::function<bool()> &check, int seconds = 5)
 {
-	for (int tries = 0; tries < 500; tries++) {
+	for (int tries = 0; tries < seconds * 100; tries++) {
 		if (check())
 			return true;
 		usleep(10000);
@@ -432,5 +432,52 @@ TEST_F(Daemon, EndingSignalWhileStoppedEndsIt)
 	EXPECT_EQ(count_lines(machine.trace(), "write dev.acpi_ibm.0.fan 0 "), 1);
 	EXPECT_EQ(machine.fan_mode(), 1);
 }
+
+/* Once detached, the way out is in the log: failures at err. */
+struct detached_end {
+	const char *name;
+	std::string faults;
+	int signo;		/* sent after the faults are in place, or 0 */
+	std::string last_log;
+};
+
+void
+PrintTo(const detached_end &c, std::ostream *out)
+{
+	*out << c.name;
+}
+
+class DetachedEnd : public Daemon,
+    public testing::WithParamInterface<detached_end> {};
+
+TEST_P(DetachedEnd, IsLogged)
+{
+	const detached_end &c = GetParam();
+	machine.set_temperature(50);
+	ASSERT_EQ(run_coolrung({"coolrung", "-d", "-c",
+	    machine.config(TABLE_TEXT)}, machine.root).status, 0);
+	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << machine.dump();
+	pid_t child = std::stoi(machine.trace().back());
+	machine.put("faults", c.faults);
+	machine.set_temperature(56);
+	if (c.signo != 0)
+		kill(child, c.signo);
+	ASSERT_TRUE(eventually([&] { return kill(child, 0) != 0; }, 15));
+	ASSERT_FALSE(machine.log().empty());
+	EXPECT_EQ(machine.log().back(), std::to_string(child) + " " + c.last_log);
+}
+
+const detached_end detached_ends[] = {
+	{"Fault", "", SIGSEGV, "err SIGSEGV: fan handed back to the firmware"},
+	{"LevelWrites", "write dev.acpi_ibm.0.fan_level EIO\n", 0,
+	    "err dev.acpi_ibm.0.fan_level: Input/output error"},
+	{"HandBack", "write dev.acpi_ibm.0.fan EPERM\n", SIGTERM,
+	    "err dev.acpi_ibm.0.fan: Operation not permitted"},
+	{"HandBackInAFault", "write dev.acpi_ibm.0.fan EPERM\n", SIGSEGV,
+	    "err dev.acpi_ibm.0.fan: Operation not permitted"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Log, DetachedEnd, testing::ValuesIn(detached_ends),
+    [](const testing::TestParamInfo<detached_end> &info) { return info.param.name; });
 
 }  // namespace
