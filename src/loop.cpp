@@ -1,5 +1,6 @@
 #include "loop.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,9 +58,9 @@ static const signal_entry signal_table[] = {
 #ifdef SIGSTKFLT
 	{SIGSTKFLT, "SIGSTKFLT", signal_kind::ending},
 #endif
-#ifdef SIGPOLL
-	/* SIGIO's other name, where it ends the process by default. */
-	{SIGPOLL, "SIGIO", signal_kind::ending},
+#ifdef __linux__
+	/* Linux ends a process on SIGIO; BSD ignores it. */
+	{SIGIO, "SIGIO", signal_kind::ending},
 #endif
 #ifdef SIGTHR
 	{SIGTHR, "SIGTHR", signal_kind::ending},
@@ -347,6 +348,22 @@ abandon_start(const char *call, int error)
 }
 
 /*
+ * daemon(3) points descriptors 0 to 2 at the null device, so a pipe end
+ * there (a daemon started with one of them closed) would be lost.
+ */
+static int
+above_standard_streams(int fd)
+{
+	if (fd > STDERR_FILENO)
+		return fd;
+	int moved = fcntl(fd, F_DUPFD, STDERR_FILENO + 1);
+	int error = errno;
+	close(fd);
+	errno = error;
+	return moved;
+}
+
+/*
  * daemon(3) forks and the parent leaves at once: an ending signal that
  * reaches the parent meanwhile would die with it while the child kept the
  * fan.  So the signals are let in while daemon() runs, and the handler
@@ -364,6 +381,10 @@ detach(const sigset_t *wait_mask)
 		return false;
 	if (pipe(ends) == -1)
 		abandon_start("pipe", errno);
+	ends[0] = above_standard_streams(ends[0]);
+	ends[1] = above_standard_streams(ends[1]);
+	if (ends[0] == -1 || ends[1] == -1)
+		abandon_start("fcntl", errno);
 	sigset_t held;
 	detach_pipe = ends[1];
 	sigprocmask(SIG_SETMASK, wait_mask, &held);
