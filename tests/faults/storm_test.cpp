@@ -109,9 +109,7 @@ judge(const storm_run &run, const run_result &result)
 {
 	const sim_machine &machine = *run.machine;
 	std::vector<std::string> trace = machine.trace();
-	std::string history;
-	for (const std::string &line : trace)
-		history += line + "\n";
+	std::string history = machine.dump();
 	std::string about = std::string(signal_name(run.plan.signo)) + " after " +
 	    std::to_string(run.plan.delay_us) + " us\n" + history;
 	bool taken = count_lines(trace, "write dev.acpi_ibm.0.fan 0 ok") > 0;
