@@ -1,6 +1,6 @@
 /*
  * Signals at random moments: hundreds of daemons, each on its own simulated
- * machine, each sent one of SIGTERM, SIGINT, SIGHUP or SIGSEGV somewhere
+ * machine, each sent one of the signals below somewhere
  * between its spawn and a few polls in.  Whatever the moment, the fan ends
  * in automatic mode: handed back with status 1, or never taken at all (a
  * signal before the handlers may still kill the process by default).
@@ -54,14 +54,21 @@ struct storm_run {
 	bool sent = false;
 };
 
+/* Ending signals, with one that ended the process before, and faults. */
+const struct {
+	int signo;
+	const char *name;
+} storm_signals[] = {
+	{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"},
+	{SIGUSR1, "SIGUSR1"}, {SIGSEGV, "SIGSEGV"}, {SIGTRAP, "SIGTRAP"},
+};
+
 const char *
 signal_name(int signo)
 {
-	switch (signo) {
-	case SIGTERM: return "SIGTERM";
-	case SIGINT: return "SIGINT";
-	case SIGHUP: return "SIGHUP";
-	case SIGSEGV: return "SIGSEGV";
+	for (const auto &known : storm_signals) {
+		if (known.signo == signo)
+			return known.name;
 	}
 	return "?";
 }
@@ -78,15 +85,15 @@ storm_seed()
 std::vector<planned_run>
 plan(unsigned long long seed)
 {
-	const int signals[] = {SIGTERM, SIGINT, SIGHUP, SIGSEGV};
 	std::mt19937_64 random(seed);
-	std::uniform_int_distribution<int> which(0, 3);
+	std::uniform_int_distribution<size_t> which(0,
+	    std::size(storm_signals) - 1);
 	std::uniform_int_distribution<int> early(0, EARLY_MICROSECONDS);
 	std::uniform_int_distribution<int> earlier(0, EARLIER_MICROSECONDS);
 	std::uniform_int_distribution<int> late(0, LATE_MICROSECONDS);
 	std::vector<planned_run> runs;
 	for (int i = 0; i < RUNS; i++) {
-		int signo = signals[which(random)];
+		int signo = storm_signals[which(random)].signo;
 		int delay = i < EARLY_RUNS ? early(random) :
 		    i < EARLY_RUNS + EARLIER_RUNS ? earlier(random) : late(random);
 		runs.push_back({signo, delay});
@@ -199,12 +206,14 @@ TEST(Storm, TheFanEndsInAutomaticMode)
 	    begun).count();
 
 	printf("%d runs, %d at a time, %.1f s\n", RUNS, AT_ONCE, seconds);
-	printf("%-32s %8s %8s %8s %8s\n", "outcome", "SIGTERM", "SIGINT",
-	    "SIGHUP", "SIGSEGV");
+	printf("%-32s", "outcome");
+	for (const auto &known : storm_signals)
+		printf(" %8s", known.name);
+	printf("\n");
 	for (const auto &[outcome, by_signal] : outcomes) {
 		printf("%-32s", outcome.c_str());
-		for (const char *name : {"SIGTERM", "SIGINT", "SIGHUP", "SIGSEGV"}) {
-			auto found = by_signal.find(name);
+		for (const auto &known : storm_signals) {
+			auto found = by_signal.find(known.name);
 			printf(" %8d", found == by_signal.end() ? 0 : found->second);
 		}
 		printf("\n");
