@@ -32,7 +32,9 @@ constexpr int SIM_MIB_TAG = 0x5117;	/* first component of every sim MIB */
 constexpr int MAX_NODES = 32;		/* names that can be resolved to MIBs */
 constexpr size_t NAME_SIZE = 128;
 constexpr size_t PATH_SIZE = 4096;
-constexpr size_t FILE_SIZE = 4096;	/* longest node or faults file read */
+constexpr size_t CHUNK_SIZE = 512;	/* files are read this much at a time */
+constexpr size_t WORD_SIZE = 32;	/* longer words are no integers */
+constexpr size_t LINE_SIZE = 512;	/* longer faults lines are no faults */
 constexpr int MAX_VALUES = 64;
 constexpr int LOADED_MODULE_ID = 1;
 
@@ -51,6 +53,21 @@ memory_node memory_nodes[] = {
 	{"dev.acpi_ibm.0.fan_level", {0}, 1},
 	{"dev.acpi_ibm.0.thermal", {45, 42, -1, -1, -1, -1, -1, -1}, 8},
 	{"hw.acpi.thermal.tz0.temperature", {3182}, 1},
+};
+
+/* The values the driver's nodes take; the others are read-only. */
+struct node_rule {
+	const char *name;
+	bool writable;
+	int lowest;
+	int highest;
+};
+
+const node_rule node_rules[] = {
+	{"dev.acpi_ibm.0.fan", true, 0, 1},		/* manual, firmware */
+	{"dev.acpi_ibm.0.fan_level", true, 0, 7},
+	{"dev.acpi_ibm.0.thermal", false, 0, 0},
+	{"hw.acpi.thermal.tz0.temperature", false, 0, 0},
 };
 
 struct resolved_node {
@@ -87,6 +104,15 @@ struct text_buffer {
 	size_t length;
 	bool overflow;
 };
+
+/* Empties text; cheaper than zeroing the whole buffer at every call. */
+void
+start_text(text_buffer *text)
+{
+	text->data[0] = '\0';
+	text->length = 0;
+	text->overflow = false;
+}
 
 void
 append(text_buffer *text, const char *part)
@@ -139,34 +165,30 @@ is_space(char c)
 	    c == '\f';
 }
 
-/* Parses the decimal integers at text; stops at the first other word. */
-int
-parse_integers(const char *text, int *values, int room)
+/*
+ * The integer a whole word spells: an optional sign and decimal digits,
+ * within int.  False for any other word, "45abc" among them.
+ */
+bool
+word_integer(const char *word, size_t length, int *value)
 {
-	int count = 0;
+	size_t at = word[0] == '-' || word[0] == '+' ? 1 : 0;
+	long long magnitude = 0;
 
-	while (count < room) {
-		while (is_space(*text))
-			text++;
-		bool negative = *text == '-';
-		if (*text == '-' || *text == '+')
-			text++;
-		if (*text < '0' || *text > '9')
-			break;
-		long long value = 0;
-		for (; *text >= '0' && *text <= '9'; text++) {
-			if (value <= INT_MAX)
-				value = value * 10 + (*text - '0');
-		}
-		if (negative)
-			value = -value;
-		if (value > INT_MAX)
-			value = INT_MAX;
-		if (value < INT_MIN)
-			value = INT_MIN;
-		values[count++] = static_cast<int>(value);
+	if (at == length)
+		return false;
+	for (; at < length; at++) {
+		if (word[at] < '0' || word[at] > '9')
+			return false;
+		magnitude = magnitude * 10 + (word[at] - '0');
+		if (magnitude > static_cast<long long>(INT_MAX) + 1)
+			return false;
 	}
-	return count;
+	long long signed_value = word[0] == '-' ? -magnitude : magnitude;
+	if (signed_value > INT_MAX || signed_value < INT_MIN)
+		return false;
+	*value = static_cast<int>(signed_value);
+	return true;
 }
 
 int
@@ -233,27 +255,90 @@ root_file_exists(const char *first, const char *second)
 	    stat(path.data, &info) == 0 && S_ISREG(info.st_mode);
 }
 
-/* Reads a whole small file of the root into buffer; -1 when it is absent. */
-ssize_t
-read_root_file(const char *name, char *buffer, size_t size)
+/*
+ * A file of the root read a chunk at a time, so that a file of any length
+ * is read whole in fixed memory.
+ */
+struct file_reader {
+	int fd;
+	ssize_t filled;
+	ssize_t at;
+	char chunk[CHUNK_SIZE];
+};
+
+/* False when the file is absent. */
+bool
+open_root_file(file_reader *reader, const char *name)
 {
 	text_buffer path;
 
-	if (!path_in_root(&path, name, nullptr))
-		return -1;
-	int fd = open(path.data, O_RDONLY);
-	if (fd == -1)
-		return -1;
-	size_t filled = 0;
-	for (;;) {
-		ssize_t n = read(fd, buffer + filled, size - 1 - filled);
-		if (n <= 0)
-			break;
-		filled += static_cast<size_t>(n);
+	reader->filled = 0;
+	reader->at = 0;
+	reader->fd = path_in_root(&path, name, nullptr) ?
+	    open(path.data, O_RDONLY) : -1;
+	return reader->fd != -1;
+}
+
+/* The next byte, or -1 at the end of the file (or a read error). */
+int
+next_byte(file_reader *reader)
+{
+	if (reader->at == reader->filled) {
+		reader->filled = read(reader->fd, reader->chunk,
+		    sizeof(reader->chunk));
+		reader->at = 0;
+		if (reader->filled <= 0) {
+			reader->filled = 0;
+			return -1;
+		}
 	}
-	close(fd);
-	buffer[filled] = '\0';
-	return static_cast<ssize_t>(filled);
+	return static_cast<unsigned char>(reader->chunk[reader->at++]);
+}
+
+/*
+ * Reads the next word, up to room - 1 bytes of it, into word; returns its
+ * whole length, which is larger when it did not fit, and 0 at the end.
+ */
+size_t
+next_word(file_reader *reader, char *word, size_t room)
+{
+	int c;
+	size_t length = 0;
+
+	while ((c = next_byte(reader)) != -1 && is_space(static_cast<char>(c)))
+		;
+	for (; c != -1 && !is_space(static_cast<char>(c));
+	    c = next_byte(reader)) {
+		if (length + 1 < room)
+			word[length] = static_cast<char>(c);
+		length++;
+	}
+	word[length + 1 < room ? length : room - 1] = '\0';
+	return length;
+}
+
+/*
+ * Reads the next line without its line end into line; false at the end.
+ * *fits is false for a line longer than room - 1 bytes, of which only the
+ * start is kept.
+ */
+bool
+next_text_line(file_reader *reader, char *line, size_t room, bool *fits)
+{
+	int c = next_byte(reader);
+	size_t length = 0;
+
+	if (c == -1)
+		return false;
+	*fits = true;
+	for (; c != -1 && c != '\n'; c = next_byte(reader)) {
+		if (length + 1 < room)
+			line[length++] = static_cast<char>(c);
+		else
+			*fits = false;
+	}
+	line[length] = '\0';
+	return true;
 }
 
 bool
@@ -263,57 +348,74 @@ valid_node_name(const char *name)
 	    strlen(name) < NAME_SIZE;
 }
 
-/* The errno a line "OP NAME ERRNO" of the faults file gives, or 0. */
+/*
+ * The errno a line "OP NAME ERRNO" gives a call, or 0 when not for it.  Of
+ * a line that was cut, an ERRNO running to the cut is malformed.
+ */
+int
+fault_of_line(char *line, bool cut, const char *op, const char *name)
+{
+	const char *word[3];
+	size_t length[3];
+	int words = 0;
+
+	for (char *at = line; words < 3;) {
+		while (*at == ' ' || *at == '\t' || *at == '\r')
+			at++;
+		if (*at == '\0')
+			break;
+		word[words] = at;
+		while (*at != '\0' && !is_space(*at))
+			at++;
+		length[words] = static_cast<size_t>(at - word[words]);
+		words++;
+	}
+	if (words < 3 || length[0] != strlen(op) ||
+	    strncmp(word[0], op, length[0]) != 0 ||
+	    length[1] != strlen(name) || strncmp(word[1], name, length[1]) != 0)
+		return 0;
+	if (cut && word[2][length[2]] == '\0')
+		return EIO;
+	return errno_by_name(word[2], length[2]);
+}
+
+/* The errno the first line of the faults file for this call gives, or 0. */
 int
 injected_fault(const char *op, const char *name)
 {
-	char faults[FILE_SIZE];
+	file_reader faults;
+	char line[LINE_SIZE];
+	bool fits;
+	int error = 0;
 
-	if (sim_backing != backing::directory ||
-	    read_root_file("faults", faults, sizeof(faults)) < 0)
+	if (sim_backing != backing::directory || !open_root_file(&faults, "faults"))
 		return 0;
-	for (char *line = faults; *line != '\0';) {
-		char *end = strchr(line, '\n');
-		if (end != nullptr)
-			*end = '\0';
-		const char *word[3];
-		size_t length[3];
-		int words = 0;
-		for (char *at = line; words < 3;) {
-			while (*at == ' ' || *at == '\t' || *at == '\r')
-				at++;
-			if (*at == '\0')
-				break;
-			word[words] = at;
-			while (*at != '\0' && !is_space(*at))
-				at++;
-			length[words] = static_cast<size_t>(at - word[words]);
-			words++;
-		}
-		if (words == 3 && length[0] == strlen(op) &&
-		    strncmp(word[0], op, length[0]) == 0 &&
-		    length[1] == strlen(name) &&
-		    strncmp(word[1], name, length[1]) == 0)
-			return errno_by_name(word[2], length[2]);
-		if (end == nullptr)
-			break;
-		line = end + 1;
-	}
-	return 0;
+	while (error == 0 && next_text_line(&faults, line, sizeof(line), &fits))
+		error = fault_of_line(line, !fits, op, name);
+	close(faults.fd);
+	return error;
 }
 
-/* Appends "PID OP NAME VALUE RESULT" to DIR/trace when that file exists. */
-void
-trace(const char *op, const char *name, const char *value, int error)
+/* DIR/trace open for appending, or -1 when nothing is traced. */
+int
+open_trace()
 {
-	text_buffer path, line = {};
+	text_buffer path;
 
 	if (sim_backing != backing::directory ||
 	    !path_in_root(&path, "trace", nullptr))
-		return;
-	int fd = open(path.data, O_WRONLY | O_APPEND);
-	if (fd == -1)
-		return;
+		return -1;
+	return open(path.data, O_WRONLY | O_APPEND);
+}
+
+/* Appends "PID OP NAME VALUE RESULT" to the open trace and closes it. */
+void
+write_trace(int fd, const char *op, const char *name, const char *value,
+    int error)
+{
+	text_buffer line;
+
+	start_text(&line);
 	append_number(&line, getpid());
 	append(&line, " ");
 	append(&line, op);
@@ -331,13 +433,27 @@ trace(const char *op, const char *name, const char *value, int error)
 	close(fd);
 }
 
+/* A line is formatted only when DIR/trace exists: most runs trace nothing. */
+void
+trace(const char *op, const char *name, const char *value, int error)
+{
+	int fd = open_trace();
+
+	if (fd != -1)
+		write_trace(fd, op, name, value, error);
+}
+
 void
 trace_number(const char *op, const char *name, long long value, int error)
 {
-	text_buffer number = {};
+	int fd = open_trace();
+	text_buffer number;
 
+	if (fd == -1)
+		return;
+	start_text(&number);
 	append_number(&number, value);
-	trace(op, name, number.data, error);
+	write_trace(fd, op, name, number.data, error);
 }
 
 int
@@ -365,7 +481,10 @@ node_exists(const char *name)
 	return valid_node_name(name) && root_file_exists(name, nullptr);
 }
 
-/* Reads the node's integers; -1 with errno when the node is missing. */
+/*
+ * Reads the node's integers, stopping at the first word that is not one;
+ * -1 with errno when the node is missing.
+ */
 int
 load_node(const char *name, int *values, int room)
 {
@@ -377,11 +496,19 @@ load_node(const char *name, int *values, int room)
 		memcpy(values, node->values, sizeof(int) * static_cast<size_t>(count));
 		return count;
 	}
-	char content[FILE_SIZE];
-	if (!valid_node_name(name) ||
-	    read_root_file(name, content, sizeof(content)) < 0)
+	file_reader content;
+	if (!valid_node_name(name) || !open_root_file(&content, name))
 		return fail_call(ENOENT);
-	return parse_integers(content, values, room);
+	char word[WORD_SIZE];
+	int count = 0;
+	for (size_t length; count < room &&
+	    (length = next_word(&content, word, sizeof(word))) != 0; count++) {
+		if (length >= sizeof(word) ||
+		    !word_integer(word, length, &values[count]))
+			break;
+	}
+	close(content.fd);
+	return count;
 }
 
 /* Replaces the node's content with value; written aside, then renamed in. */
@@ -396,7 +523,8 @@ store_node(const char *name, int value)
 		node->count = 1;
 		return 0;
 	}
-	text_buffer path, aside, content = {};
+	text_buffer path, aside, content;
+	start_text(&content);
 	if (!node_exists(name) || !path_in_root(&path, name, nullptr) ||
 	    !path_in_root(&aside, ".", name))
 		return fail_call(ENOENT);
@@ -449,6 +577,23 @@ read_node(const char *name, void *oldp, size_t *oldlenp)
 	return error == 0 ? 0 : fail_call(error);
 }
 
+/*
+ * As the kernel answers a write of value to a known node: EPERM for a
+ * read-only one, EINVAL for a value its handler refuses, else 0.
+ */
+int
+refused_write(const char *name, int value)
+{
+	for (const node_rule &rule : node_rules) {
+		if (strcmp(rule.name, name) != 0)
+			continue;
+		if (!rule.writable)
+			return EPERM;
+		return value < rule.lowest || value > rule.highest ? EINVAL : 0;
+	}
+	return 0;
+}
+
 int
 write_node(const char *name, const void *newp, size_t newlen)
 {
@@ -460,6 +605,8 @@ write_node(const char *name, const void *newp, size_t newlen)
 	}
 	memcpy(&value, newp, sizeof(value));
 	int error = injected_fault("write", name);
+	if (error == 0 && node_exists(name))
+		error = refused_write(name, value);
 	if (error == 0 && store_node(name, value) == -1)
 		error = errno;
 	trace_number("write", name, value, error);
@@ -482,8 +629,9 @@ node_call(const char *name, void *oldp, size_t *oldlenp, const void *newp,
 int
 load_module(const char *module)
 {
-	text_buffer file = {}, path;
+	text_buffer file, path;
 
+	start_text(&file);
 	if (sim_backing == backing::memory || root_file_exists("kld/", module))
 		return EEXIST;
 	append(&file, module);
@@ -638,7 +786,7 @@ platform_openlog(const char * /* ident */)
 void
 platform_syslog(int priority, const char *message)
 {
-	text_buffer path, line = {};
+	text_buffer path, line;
 	const char *name = priority == LOG_ERR ? "err" :
 	    priority == LOG_WARNING ? "warning" :
 	    priority == LOG_NOTICE ? "notice" : "info";
@@ -650,6 +798,7 @@ platform_syslog(int priority, const char *message)
 	int fd = open(path.data, O_WRONLY | O_APPEND);
 	if (fd == -1)
 		return;
+	start_text(&line);
 	append_number(&line, getpid());
 	append(&line, " ");
 	append(&line, name);

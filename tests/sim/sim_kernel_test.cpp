@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <vector>
+
 #include <unistd.h>
 
 #include "harness.h"
@@ -38,6 +40,9 @@ TEST_F(SimKernel, FaultLines)
 		{"write dev.acpi_ibm.0.fan_level EPERM", 0},
 		{"write dev.acpi_ibm.0.fan", 0},
 		{"lookup x ENOENT\nwrite dev.acpi_ibm.0.fan ENOSPC", ENOSPC},
+		{"write dev.acpi_ibm.0.fan EPERM" + std::string(600, 'X'), EIO},
+		{"write dev.acpi_ibm.0.fan EPERM" + std::string(600, ' ') + "#",
+		    EPERM},
 	};
 	for (const auto &c : cases) {
 		machine.put("faults", c.line + "\n");
@@ -47,6 +52,48 @@ TEST_F(SimKernel, FaultLines)
 		if (c.error != 0) {
 			EXPECT_EQ(errno, c.error) << c.line;
 		}
+	}
+}
+
+/* Read whole: a fault on line 201, far past the first few KiB, fires. */
+TEST_F(SimKernel, LongFaultsFile)
+{
+	std::string faults;
+	for (int line = 1; line <= 200; line++)
+		faults += "read dev.acpi_ibm.0.sensor" + std::to_string(line) +
+		    " EPERM\n";
+	ASSERT_GT(faults.size(), 4096U);
+	machine.put("faults", faults + "write dev.acpi_ibm.0.fan EBUSY");
+	EXPECT_EQ(write_by_name("dev.acpi_ibm.0.fan", 0), -1);
+	EXPECT_EQ(errno, EBUSY);
+}
+
+/* Reading stops at the first word that is not an integer within int. */
+TEST_F(SimKernel, NodeReadsWholeIntegers)
+{
+	const struct {
+		const char *content;
+		std::vector<int> values;
+	} cases[] = {
+		{"45abc 42\n", {}},
+		{"45 42abc 7\n", {45}},
+		{" +45\t-1\n\n-2", {45, -1, -2}},
+		{"2147483647 -2147483648 2147483648 1", {2147483647, -2147483648}},
+		{"- 1", {}},
+		{"", {}},
+	};
+	int mib[4];
+	size_t length = 4;
+	ASSERT_EQ(platform_sysctlnametomib("dev.acpi_ibm.0.thermal", mib,
+	    &length), 0);
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.content);
+		machine.put("dev.acpi_ibm.0.thermal", c.content);
+		int values[8];
+		size_t size = sizeof(values);
+		ASSERT_EQ(platform_sysctl(mib, 4, values, &size, nullptr, 0), 0);
+		EXPECT_EQ(std::vector<int>(values, values + size / sizeof(int)),
+		    c.values);
 	}
 }
 
@@ -72,12 +119,38 @@ TEST_F(SimKernel, NodesAreFiles)
 	EXPECT_EQ(values[1], 42);
 	EXPECT_EQ(platform_sysctl(mib, 5, values, &size, nullptr, 0), -1);
 
-	EXPECT_EQ(write_by_name("dev.acpi_ibm.0.fan_level", -7), 0);
-	EXPECT_EQ(machine.get("dev.acpi_ibm.0.fan_level"), "-7\n");
+	EXPECT_EQ(write_by_name("dev.acpi_ibm.0.fan_level", 7), 0);
+	EXPECT_EQ(machine.get("dev.acpi_ibm.0.fan_level"), "7\n");
 	machine.remove("dev.acpi_ibm.0.fan_level");
 	EXPECT_EQ(write_by_name("dev.acpi_ibm.0.fan_level", 1), -1);
 	EXPECT_EQ(errno, ENOENT);
 	EXPECT_FALSE(machine.exists("dev.acpi_ibm.0.fan_level"));
+}
+
+/* What acpi_ibm refuses: values outside a node's range, read-only nodes. */
+TEST_F(SimKernel, DriverRefusesWhatItRefuses)
+{
+	machine.put("hw.acpi.thermal.tz0.temperature", "3182\n");
+	const struct {
+		const char *node;
+		int value;
+		int error;
+	} cases[] = {
+		{"dev.acpi_ibm.0.fan", 2, EINVAL},
+		{"dev.acpi_ibm.0.fan", -1, EINVAL},
+		{"dev.acpi_ibm.0.fan_level", 8, EINVAL},
+		{"dev.acpi_ibm.0.fan_level", -7, EINVAL},
+		{"dev.acpi_ibm.0.thermal", 45, EPERM},
+		{"hw.acpi.thermal.tz0.temperature", 3000, EPERM},
+	};
+	for (const auto &c : cases) {
+		SCOPED_TRACE(c.node);
+		std::string before = machine.get(c.node);
+		errno = 0;
+		EXPECT_EQ(write_by_name(c.node, c.value), -1);
+		EXPECT_EQ(errno, c.error);
+		EXPECT_EQ(machine.get(c.node), before);
+	}
 }
 
 TEST_F(SimKernel, ModuleLoadsFromItsFile)
