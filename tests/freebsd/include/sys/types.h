@@ -1,6 +1,6 @@
 /*
- * Stand-in for FreeBSD's <sys/types.h>, for type-checking
- * src/platform_freebsd.cpp on another system (see ../../check.sh).  The
+ * Stand-in for FreeBSD's <sys/types.h>, for type-checking the FreeBSD
+ * side on another system (see ../../check.sh).  The
  * host's own header comes first, since the host's C library includes it
  * too; what the FreeBSD side relies on is then declared as FreeBSD
  * declares it, and a host type that differed would be a redefinition error.
