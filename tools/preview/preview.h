@@ -60,7 +60,7 @@ struct curve_point {
 struct run_record {
 	std::vector<poll_event> polls;
 	std::vector<curve_point> curve;
-	int64_t end;		/* the run covers 0 to end */
+	int64_t end = 0;	/* the run covers 0 to end */
 };
 
 /* ---- input files (input.cpp) ---- */
