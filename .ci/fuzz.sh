@@ -3,7 +3,8 @@
 # libFuzzer under ASan and UBSan, from a copy of the checked-in seeds, so a
 # run never grows the repository.  Fails on a crash and prints the input
 # that caused it; keep such an input in fuzz/corpus/config/ under a name
-# that tells what it is, once the reader is fixed.
+# that tells what it is, once the reader is fixed.  Builds in a directory
+# of its own (FUZZ_BUILD_DIR), which no other script configures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,9 +19,8 @@ need libclang-rt-dev '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x
 install_missing fuzz
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCOOLRUNG_FUZZ=ON \
-    -DCOOLRUNG_TESTS=OFF
+    -DCOOLRUNG_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target config_fuzzer config_messages_test
-
 # The seeds reach every message of the reader, and replay clean.
 ctest --test-dir "$build/fuzz" --output-on-failure
 

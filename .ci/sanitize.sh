@@ -24,6 +24,7 @@ export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=0:strict_strin
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 # Debug: quicker to build, and the reports point at the very line.
-cmake -S . -B "$build" -DCOOLRUNG_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+cmake -S . -B "$build" -DCOOLRUNG_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
+    -DCOOLRUNG_TESTS=ON
 cmake --build "$build" -j2
 ctest --test-dir "$build" -j8 --output-on-failure
