@@ -390,8 +390,14 @@ injected_fault(const char *op, const char *name)
 
 	if (sim_backing != backing::directory || !open_root_file(&faults, "faults"))
 		return 0;
-	while (error == 0 && next_text_line(&faults, line, sizeof(line), &fits))
-		error = fault_of_line(line, !fits, op, name);
+	/*
+	 * To the end even after a match: a test may feed the file through a
+	 * FIFO, whose writer must be done before the next call opens it.
+	 */
+	while (next_text_line(&faults, line, sizeof(line), &fits)) {
+		if (error == 0)
+			error = fault_of_line(line, !fits, op, name);
+	}
 	close(faults.fd);
 	return error;
 }
