@@ -82,8 +82,9 @@ utf8_length(const unsigned char *text)
 
 /*
  * Text for an XML document whatever bytes a file name holds: the markup
- * characters as entities, control bytes (which XML allows nowhere) and the
- * backslash as C escapes, a byte that begins no UTF-8 character as U+FFFD.
+ * characters as entities; control bytes, which XML mostly refuses and a
+ * one-line title cannot show, and the backslash as C escapes; a byte that
+ * begins no UTF-8 character as U+FFFD.
  */
 static std::string
 escaped(const char *text)
