@@ -30,16 +30,6 @@ resolve(const char *name, int *mib, size_t length)
 	return platform_sysctlnametomib(name, mib, &length);
 }
 
-/*
- * Manual mode without a way to set the level or to read the heat would
- * leave the fan unattended: give it back to the firmware and stop.
- */
-[[noreturn]] static void
-abandon_manual_mode(const char *node, int error)
-{
-	hand_back_fan();
-	fail_with(EX_UNAVAILABLE, error, "%s", node);
-}
 
 void
 take_fan(const level_table *table)
@@ -47,12 +37,12 @@ take_fan(const level_table *table)
 	if (!write_fan_mode(FAN_MODE_MANUAL))
 		fail_with(EX_NOPERM, errno, "%s", FAN_MODE_NODE);
 	if (resolve(FAN_LEVEL_NODE, fan_level_mib, DRIVER_MIB_LENGTH) == -1)
-		abandon_manual_mode(FAN_LEVEL_NODE, errno);
+		hand_back_and_fail(EX_UNAVAILABLE, errno, FAN_LEVEL_NODE);
 	use_acpi_tz0 = resolve(THERMAL_NODE, thermal_mib, DRIVER_MIB_LENGTH) == -1;
 	if (use_acpi_tz0 && resolve(TZ0_NODE, tz0_mib, TZ0_MIB_LENGTH) == -1)
-		abandon_manual_mode(TZ0_NODE, errno);
+		hand_back_and_fail(EX_UNAVAILABLE, errno, TZ0_NODE);
 	if (!write_fan_level(table->entries[0].level_number))
-		abandon_manual_mode(FAN_LEVEL_NODE, errno);
+		hand_back_and_fail(EX_UNAVAILABLE, errno, FAN_LEVEL_NODE);
 }
 
 void
@@ -60,6 +50,13 @@ hand_back_fan()
 {
 	if (!write_fan_mode(FAN_MODE_AUTO))
 		fail_with(EX_NOPERM, errno, "%s", FAN_MODE_NODE);
+}
+
+void
+hand_back_and_fail(int status, int error, const char *what)
+{
+	hand_back_fan();
+	fail_with(status, error, "%s", what);
 }
 
 bool

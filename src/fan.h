@@ -28,6 +28,12 @@ void take_fan(const level_table *table);
 /* Gives the fan back to the firmware; a failure is raised as a fatal_error. */
 void hand_back_fan();
 
+/*
+ * The fan cannot be run (a node unusable, the process unable to detach):
+ * gives it back to the firmware, then raises what went wrong.
+ */
+[[noreturn]] void hand_back_and_fail(int status, int error, const char *what);
+
 /* Returns whether the mode was written; errno tells why not. */
 bool write_fan_mode(int mode);
 

@@ -23,66 +23,105 @@ constexpr size_t FAULT_LINE_SIZE = 256;
 constexpr size_t SIGNAL_NAME_SIZE = 16;
 
 /*
- * How the daemon meets each signal that would end or stop it.  Signals
- * left out keep their default: SIGKILL and SIGSTOP cannot be caught,
- * SIGQUIT is left to end the process as its user asked, and the rest
- * (SIGCHLD, SIGURG, SIGWINCH, SIGINFO...) do not end a process.
+ * How the daemon meets each signal.  A signal not named here is one whose
+ * default ends the process (the real-time signals, and on FreeBSD the
+ * numbers between them and the named ones): it ends the daemon as SIGTERM
+ * does, unless the C library keeps it for itself.
  */
 enum class signal_kind {
 	ending,		/* hand the fan back, exit with status 1 */
 	fault,		/* the same from the handler itself: the process is broken */
 	job_stop,	/* hand the fan back, stop; take it again when continued */
 	ignored,	/* a write to a closed pipe fails with EPIPE instead */
+	kept,		/* the default: cannot be caught, is asked for, or harmless */
 };
 
 struct signal_entry {
-	int signo;
 	const char *name;
+	int signo;
 	signal_kind kind;
 };
 
 static const signal_entry signal_table[] = {
-	{SIGHUP, "SIGHUP", signal_kind::ending},
-	{SIGINT, "SIGINT", signal_kind::ending},
-	{SIGTERM, "SIGTERM", signal_kind::ending},
-	{SIGUSR1, "SIGUSR1", signal_kind::ending},
-	{SIGUSR2, "SIGUSR2", signal_kind::ending},
-	{SIGALRM, "SIGALRM", signal_kind::ending},
-	{SIGVTALRM, "SIGVTALRM", signal_kind::ending},
-	{SIGPROF, "SIGPROF", signal_kind::ending},
-	{SIGXCPU, "SIGXCPU", signal_kind::ending},
-	{SIGXFSZ, "SIGXFSZ", signal_kind::ending},
+	{"SIGHUP", SIGHUP, signal_kind::ending},
+	{"SIGINT", SIGINT, signal_kind::ending},
+	{"SIGTERM", SIGTERM, signal_kind::ending},
+	{"SIGUSR1", SIGUSR1, signal_kind::ending},
+	{"SIGUSR2", SIGUSR2, signal_kind::ending},
+	{"SIGALRM", SIGALRM, signal_kind::ending},
+	{"SIGVTALRM", SIGVTALRM, signal_kind::ending},
+	{"SIGPROF", SIGPROF, signal_kind::ending},
+	{"SIGXCPU", SIGXCPU, signal_kind::ending},
+	{"SIGXFSZ", SIGXFSZ, signal_kind::ending},
 #ifdef SIGPWR
-	{SIGPWR, "SIGPWR", signal_kind::ending},
+	{"SIGPWR", SIGPWR, signal_kind::ending},
 #endif
 #ifdef SIGSTKFLT
-	{SIGSTKFLT, "SIGSTKFLT", signal_kind::ending},
+	{"SIGSTKFLT", SIGSTKFLT, signal_kind::ending},
 #endif
 #ifdef __linux__
 	/* Linux ends a process on SIGIO; BSD ignores it. */
-	{SIGIO, "SIGIO", signal_kind::ending},
+	{"SIGIO", SIGIO, signal_kind::ending},
+#else
+	{"SIGIO", SIGIO, signal_kind::kept},
 #endif
 #ifdef SIGTHR
-	{SIGTHR, "SIGTHR", signal_kind::ending},
+	{"SIGTHR", SIGTHR, signal_kind::ending},
 #endif
 #ifdef SIGLIBRT
-	{SIGLIBRT, "SIGLIBRT", signal_kind::ending},
+	{"SIGLIBRT", SIGLIBRT, signal_kind::ending},
 #endif
-	{SIGSEGV, "SIGSEGV", signal_kind::fault},
-	{SIGBUS, "SIGBUS", signal_kind::fault},
-	{SIGFPE, "SIGFPE", signal_kind::fault},
-	{SIGILL, "SIGILL", signal_kind::fault},
-	{SIGABRT, "SIGABRT", signal_kind::fault},
-	{SIGTRAP, "SIGTRAP", signal_kind::fault},
-	{SIGSYS, "SIGSYS", signal_kind::fault},
+	{"SIGSEGV", SIGSEGV, signal_kind::fault},
+	{"SIGBUS", SIGBUS, signal_kind::fault},
+	{"SIGFPE", SIGFPE, signal_kind::fault},
+	{"SIGILL", SIGILL, signal_kind::fault},
+	{"SIGABRT", SIGABRT, signal_kind::fault},
+	{"SIGTRAP", SIGTRAP, signal_kind::fault},
+	{"SIGSYS", SIGSYS, signal_kind::fault},
 #ifdef SIGEMT
-	{SIGEMT, "SIGEMT", signal_kind::fault},
+	{"SIGEMT", SIGEMT, signal_kind::fault},
 #endif
-	{SIGTSTP, "SIGTSTP", signal_kind::job_stop},
-	{SIGTTIN, "SIGTTIN", signal_kind::job_stop},
-	{SIGTTOU, "SIGTTOU", signal_kind::job_stop},
-	{SIGPIPE, "SIGPIPE", signal_kind::ignored},
+	{"SIGTSTP", SIGTSTP, signal_kind::job_stop},
+	{"SIGTTIN", SIGTTIN, signal_kind::job_stop},
+	{"SIGTTOU", SIGTTOU, signal_kind::job_stop},
+	{"SIGPIPE", SIGPIPE, signal_kind::ignored},
+	/* SIGQUIT is left to end the process as its sender asked. */
+	{"SIGKILL", SIGKILL, signal_kind::kept},
+	{"SIGSTOP", SIGSTOP, signal_kind::kept},
+	{"SIGQUIT", SIGQUIT, signal_kind::kept},
+	{"SIGCHLD", SIGCHLD, signal_kind::kept},
+	{"SIGCONT", SIGCONT, signal_kind::kept},
+	{"SIGURG", SIGURG, signal_kind::kept},
+	{"SIGWINCH", SIGWINCH, signal_kind::kept},
+#ifdef SIGINFO
+	{"SIGINFO", SIGINFO, signal_kind::kept},
+#endif
 };
+
+/* FreeBSD's signals go past its NSIG, which is kept at 32 for old code. */
+#ifdef _SIG_MAXSIG
+constexpr int LAST_SIGNAL = _SIG_MAXSIG;
+#else
+constexpr int LAST_SIGNAL = NSIG - 1;
+#endif
+
+static const signal_entry *
+entry_of(int signo)
+{
+	for (const signal_entry &entry : signal_table) {
+		if (entry.signo == signo)
+			return &entry;
+	}
+	return nullptr;
+}
+
+static signal_kind
+kind_of(int signo)
+{
+	const signal_entry *entry = entry_of(signo);
+
+	return entry != nullptr ? entry->kind : signal_kind::ending;
+}
 
 /* Set by the handlers, read by the loop between two polls. */
 static volatile sig_atomic_t ending_signal;
@@ -168,16 +207,6 @@ write_all(int fd, const char *text, size_t length)
 	}
 }
 
-static const char *
-fault_name(int signo)
-{
-	for (const signal_entry &entry : signal_table) {
-		if (entry.signo == signo)
-			return entry.name;
-	}
-	return "signal";
-}
-
 /*
  * A fault inside the daemon: hand the fan back and leave without running
  * anything more of the faulty process.
@@ -189,7 +218,9 @@ restore_and_exit(int signo)
 	fault_line line = {};
 
 	if (error == 0) {
-		append(&line, fault_name(signo));
+		/* Every fault signal has its name in the table. */
+		const signal_entry *entry = entry_of(signo);
+		append(&line, entry != nullptr ? entry->name : "fault");
 		append(&line, ": fan handed back to the firmware");
 		if (system_log_open())
 			platform_syslog(LOG_ERR, line.text);
@@ -219,7 +250,7 @@ prepare_fault_report(const char *program_name)
 
 /* ---- installing the handlers ---- */
 
-static void
+static int
 install_handler(int signo, void (*handler)(int), int flags)
 {
 	struct sigaction action = {};
@@ -227,29 +258,41 @@ install_handler(int signo, void (*handler)(int), int flags)
 	action.sa_handler = handler;
 	action.sa_flags = flags;
 	sigemptyset(&action.sa_mask);
-	if (sigaction(signo, &action, nullptr) == -1)
-		fail_with(EX_OSERR, errno, "sigaction");
+	return sigaction(signo, &action, nullptr) == -1 ? errno : 0;
 }
 
+/*
+ * An ending signal that the C library keeps for itself (glibc's 32 and 33,
+ * FreeBSD's SIGTHR under its thread library) is refused with EINVAL: it
+ * is no signal the daemon could ever meet.
+ */
 static void
-install_one(const signal_entry &entry)
+install_one(int signo, signal_kind kind)
 {
-	switch (entry.kind) {
+	int error = 0;
+
+	switch (kind) {
 	case signal_kind::ending:
-		install_handler(entry.signo, note_ending_signal, 0);
+		error = install_handler(signo, note_ending_signal, 0);
+		if (error == EINVAL)
+			error = 0;
 		break;
 	case signal_kind::fault:
 		/* A second fault inside the handler ends the process by default. */
-		install_handler(entry.signo, restore_and_exit,
+		error = install_handler(signo, restore_and_exit,
 		    SA_RESETHAND | SA_ONSTACK);
 		break;
 	case signal_kind::job_stop:
-		install_handler(entry.signo, note_job_stop, 0);
+		error = install_handler(signo, note_job_stop, 0);
 		break;
 	case signal_kind::ignored:
-		install_handler(entry.signo, SIG_IGN, 0);
+		error = install_handler(signo, SIG_IGN, 0);
+		break;
+	case signal_kind::kept:
 		break;
 	}
+	if (error != 0)
+		fail_with(EX_OSERR, error, "sigaction");
 }
 
 /*
@@ -270,41 +313,38 @@ install_signal_handlers()
 
 	sigemptyset(&held);
 	sigemptyset(&faults);
-	for (const signal_entry &entry : signal_table) {
-		if (entry.kind == signal_kind::fault)
-			sigaddset(&faults, entry.signo);
-		else if (entry.kind != signal_kind::ignored)
-			sigaddset(&held, entry.signo);
+	for (int signo = 1; signo <= LAST_SIGNAL; signo++) {
+		signal_kind kind = kind_of(signo);
+		if (kind == signal_kind::fault)
+			sigaddset(&faults, signo);
+		else if (kind == signal_kind::ending ||
+		    kind == signal_kind::job_stop)
+			sigaddset(&held, signo);
 	}
-	for (int signo = SIGRTMIN; signo <= SIGRTMAX; signo++)
-		sigaddset(&held, signo);
 	if (sigprocmask(SIG_UNBLOCK, &faults, nullptr) == -1 ||
 	    sigprocmask(SIG_BLOCK, &held, &wait_mask) == -1)
 		fail_with(EX_OSERR, errno, "sigprocmask");
-	for (int signo = SIGRTMIN; signo <= SIGRTMAX; signo++)
-		sigdelset(&wait_mask, signo);
 	alternate.ss_sp = fault_stack;
 	alternate.ss_size = sizeof(fault_stack);
 	if (sigaltstack(&alternate, nullptr) == -1)
 		fail_with(EX_OSERR, errno, "sigaltstack");
-	for (const signal_entry &entry : signal_table) {
-		sigdelset(&wait_mask, entry.signo);
-		install_one(entry);
+	for (int signo = 1; signo <= LAST_SIGNAL; signo++) {
+		if (sigismember(&held, signo) == 1)
+			sigdelset(&wait_mask, signo);
+		install_one(signo, kind_of(signo));
 	}
-	for (int signo = SIGRTMIN; signo <= SIGRTMAX; signo++)
-		install_handler(signo, note_ending_signal, 0);
 	return wait_mask;
 }
 
-/* The name for a message: "SIGTERM", or "SIGRTMIN+2". */
+/* The name for a message: "SIGTERM", or "signal 40". */
 static const char *
 signal_name(int signo, char *room, size_t size)
 {
-	for (const signal_entry &entry : signal_table) {
-		if (entry.signo == signo)
-			return entry.name;
-	}
-	snprintf(room, size, "SIGRTMIN+%d", signo - SIGRTMIN);
+	const signal_entry *entry = entry_of(signo);
+
+	if (entry != nullptr)
+		return entry->name;
+	snprintf(room, size, "signal %d", signo);
 	return room;
 }
 
@@ -327,24 +367,12 @@ ending_signal_held()
 
 	sigemptyset(&pending);
 	sigpending(&pending);
-	for (const signal_entry &entry : signal_table) {
-		if (entry.kind == signal_kind::ending &&
-		    sigismember(&pending, entry.signo) == 1)
-			return true;
-	}
-	for (int signo = SIGRTMIN; signo <= SIGRTMAX; signo++) {
-		if (sigismember(&pending, signo) == 1)
+	for (int signo = 1; signo <= LAST_SIGNAL; signo++) {
+		if (kind_of(signo) == signal_kind::ending &&
+		    sigismember(&pending, signo) == 1)
 			return true;
 	}
 	return false;
-}
-
-/* Hands the fan back and ends the start-up with the failing call's error. */
-[[noreturn]] static void
-abandon_start(const char *call, int error)
-{
-	hand_back_fan();
-	fail_with(EX_OSERR, error, "%s", call);
 }
 
 /*
@@ -380,11 +408,11 @@ detach(const sigset_t *wait_mask)
 	if (ending_signal_held())
 		return false;
 	if (pipe(ends) == -1)
-		abandon_start("pipe", errno);
+		hand_back_and_fail(EX_OSERR, errno, "pipe");
 	ends[0] = above_standard_streams(ends[0]);
 	ends[1] = above_standard_streams(ends[1]);
 	if (ends[0] == -1 || ends[1] == -1)
-		abandon_start("fcntl", errno);
+		hand_back_and_fail(EX_OSERR, errno, "fcntl");
 	sigset_t held;
 	detach_pipe = ends[1];
 	sigprocmask(SIG_SETMASK, wait_mask, &held);
@@ -395,7 +423,7 @@ detach(const sigset_t *wait_mask)
 	close(ends[1]);
 	if (rc == -1) {
 		close(ends[0]);
-		abandon_start("daemon", error);
+		hand_back_and_fail(EX_OSERR, error, "daemon");
 	}
 	unsigned char signo;
 	while (read(ends[0], &signo, 1) == 1)
@@ -413,22 +441,11 @@ level_of(const level_table *table, int32_t row)
 }
 
 /*
- * Level writes keep failing: the fan cannot be run, so it goes back to the
- * firmware for good, as when manual mode cannot be completed at start-up.
- */
-[[noreturn]] static void
-give_up_writes(int error)
-{
-	hand_back_fan();
-	fail_with(EX_UNAVAILABLE, error, "%s", FAN_LEVEL_NODE);
-}
-
-/*
  * The sensor is lost: the firmware runs the fan better than a level held
  * blind.  If even that fails, the fan runs at full table speed until the
  * process ends.
  */
-static bool
+static void
 lose_sensor(const level_table *table, int read_error)
 {
 	if (!write_fan_mode(FAN_MODE_AUTO)) {
@@ -439,25 +456,36 @@ lose_sensor(const level_table *table, int read_error)
 	report(LOG_WARNING, read_error,
 	    "%s: %d failed reads, fan handed back to the firmware",
 	    temperature_node(), GIVE_UP_AFTER);
-	return true;
+}
+
+/* Writes the plan's level; returns 0 or the write's errno. */
+static int
+step_level(const level_table *table, int32_t row, const poll_plan &plan,
+    int32_t celsius)
+{
+	if (!write_fan_level(level_of(table, plan.next_row)))
+		return errno;
+	log_only(LOG_INFO, "level %d -> %d at %d C", level_of(table, row),
+	    level_of(table, plan.next_row), celsius);
+	return 0;
 }
 
 /*
  * A reading after a hand-back, with the fan in manual mode again: a level
- * that cannot be written gives it back at once.
+ * that cannot be written gives it back at once.  Returns 0 or the level
+ * write's errno.
  */
-static bool
+static int
 take_again(const level_table *table, const poll_plan &plan, int32_t celsius)
 {
 	if (!write_fan_level(level_of(table, plan.next_row))) {
 		int error = errno;
 		hand_back_fan();
-		errno = error;
-		return false;
+		return error;
 	}
 	report(LOG_WARNING, 0, "fan taken again at level %d (%d C)",
 	    level_of(table, plan.next_row), celsius);
-	return true;
+	return 0;
 }
 
 /* Reads, carries out what the rules say, and returns the seconds to sleep. */
@@ -469,20 +497,16 @@ poll_fan(control_state *state, const level_table *table)
 	int read_error = read ? 0 : errno;
 	int32_t row = state->row;
 	poll_plan plan = plan_poll(state, table, read ? &celsius : nullptr);
-	bool done = true;
+	int error = 0;
 
 	switch (plan.action) {
 	case fan_action::keep:
 		break;
 	case fan_action::write_level:
-		done = write_fan_level(level_of(table, plan.next_row));
-		if (done)
-			log_only(LOG_INFO, "level %d -> %d at %d C",
-			    level_of(table, row), level_of(table, plan.next_row),
-			    celsius);
+		error = step_level(table, row, plan, celsius);
 		break;
 	case fan_action::hand_back:
-		done = lose_sensor(table, read_error);
+		lose_sensor(table, read_error);
 		break;
 	case fan_action::take_again:
 		/*
@@ -491,12 +515,12 @@ poll_fan(control_state *state, const level_table *table)
 		 */
 		if (!write_fan_mode(FAN_MODE_MANUAL))
 			return plan.seconds;
-		done = take_again(table, plan, celsius);
+		error = take_again(table, plan, celsius);
 		break;
 	}
-	int error = errno;
-	if (!settle_poll(state, plan, done))
-		give_up_writes(error);
+	/* Level writes that keep failing: the fan cannot be run at all. */
+	if (!settle_poll(state, plan, error == 0))
+		hand_back_and_fail(EX_UNAVAILABLE, error, FAN_LEVEL_NODE);
 	return plan.seconds;
 }
 

@@ -72,18 +72,35 @@ platform_sleep(unsigned int seconds, const sigset_t *wait_mask)
 	return pselect(0, nullptr, nullptr, nullptr, &interval, wait_mask);
 }
 
-static void
-connect_log()
+static bool
+connect_to(const char *path)
 {
 	struct sockaddr_un where = {};
 
 	where.sun_family = AF_UNIX;
-	strncpy(where.sun_path, _PATH_LOG, sizeof(where.sun_path) - 1);
+	strncpy(where.sun_path, path, sizeof(where.sun_path) - 1);
+	return connect(log_socket, reinterpret_cast<struct sockaddr *>(&where),
+	    sizeof(where)) == 0;
+}
+
+/*
+ * As syslog(3) does: root's own socket first, which syslogd reads before
+ * the one everybody may write to.  A full socket drops the message rather
+ * than hold up the loop with the fan in manual mode.
+ */
+static void
+connect_log()
+{
 	if (log_socket == -1)
-		log_socket = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-	if (log_socket != -1 &&
-	    connect(log_socket, reinterpret_cast<struct sockaddr *>(&where),
-	    sizeof(where)) == -1) {
+		log_socket = socket(AF_UNIX,
+		    SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+	if (log_socket == -1)
+		return;
+#ifdef _PATH_LOG_PRIV
+	if (connect_to(_PATH_LOG_PRIV))
+		return;
+#endif
+	if (!connect_to(_PATH_LOG)) {
 		close(log_socket);
 		log_socket = -1;
 	}

@@ -3,6 +3,7 @@
 #include <err.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -12,25 +13,28 @@
 
 constexpr size_t LOG_MESSAGE_SIZE = 512;
 
-static bool log_open;
+/* Read by the fault handler too. */
+static volatile sig_atomic_t log_open;
 
 void
 open_system_log(const char *program_name)
 {
 	platform_openlog(program_name);
-	log_open = true;
+	log_open = 1;
 }
 
 bool
 system_log_open()
 {
-	return log_open;
+	return log_open != 0;
 }
 
 static void
 log_message(int priority, int error, const char *format, va_list ap)
 {
 	char message[LOG_MESSAGE_SIZE];
+	/* ap comes from va_start in the callers; the analyzer loses track. */
+	// NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
 	int length = vsnprintf(message, sizeof(message), format, ap);
 
 	if (length < 0)

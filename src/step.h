@@ -16,7 +16,12 @@ constexpr unsigned int SLOW_POLL_SECONDS = 2;
 constexpr int32_t FAST_POLL_FALL = 3;	/* degrees fallen since the last poll */
 constexpr int GIVE_UP_AFTER = 3;	/* failed reads or level writes in a row */
 
-/* What the control loop keeps from one poll to the next. */
+/*
+ * What the control loop keeps from one poll to the next.  Failed reads do
+ * not move the previous reading, so the first reading after a gap is
+ * compared with the last one before it.  Level writes count as failed in a
+ * row until one succeeds, whatever polls without a write come between.
+ */
 struct control_state {
 	int32_t row;		/* the row the fan runs at while taken */
 	int32_t previous;	/* the last good reading, 0 before the first */
