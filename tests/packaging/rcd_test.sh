@@ -180,6 +180,14 @@ grep -q "^$first write dev.acpi_ibm.0.fan 1 ok$" "$T/sim/trace" ||
 grep -q "sysctl dev.acpi_ibm.0.fan" "$T/sim/standin.log" &&
     fail "stop wrote the fan although the daemon had handed it back"
 
+# A daemon stopped by job control has handed the fan back; stop still ends it.
+rc start
+kill -TSTP "$(daemon_pids)"
+rc stop
+expect_status 0 "stop of a stopped daemon"
+expect_daemons 0 "stop of a stopped daemon"
+expect_fan 1 "stop of a stopped daemon"
+
 rc status
 expect_status 1 "status after stop"
 expect_output "coolrung is not running" "status after stop"
