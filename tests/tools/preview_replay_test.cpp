@@ -114,17 +114,24 @@ TEST(PreviewReplay, MatchesTheDaemonOnHandWorkedTraces)
 	}
 }
 
-TEST(PreviewReplay, EventsAreOneLinePerPoll)
+/* What --events prints for the run. */
+std::string
+events_text(const run_record &run)
 {
-	run_record run = replay_trace(&table, trace_of("0,40\n3,70\n"));
 	char *text = nullptr;
 	size_t size = 0;
 	FILE *out = open_memstream(&text, &size);
-
 	print_events(out, run, &table);
 	fclose(out);
-	EXPECT_STREQ(text, "0 40 0\n2 40 0\n");
+	std::string printed(text, size);
 	free(text);
+	return printed;
+}
+
+TEST(PreviewReplay, EventsAreOneLinePerPoll)
+{
+	run_record run = replay_trace(&table, trace_of("0,40\n3,70\n"));
+	EXPECT_EQ(events_text(run), "0 40 0\n2 40 0\n");
 }
 
 /* The firmware's time and stays, "-" in the events, no temperature at all. */
@@ -139,13 +146,7 @@ TEST(PreviewReplay, TheSensorLost)
 	EXPECT_EQ(summary.longest.length, 5 * MICROS);
 	EXPECT_FALSE(summary.measured);
 
-	char *text = nullptr;
-	size_t size = 0;
-	FILE *out = open_memstream(&text, &size);
-	print_events(out, run, &table);
-	fclose(out);
-	EXPECT_STREQ(text, "0 - 0\n2 - 0\n4 - -\n6 - -\n8 - -\n");
-	free(text);
+	EXPECT_EQ(events_text(run), "0 - 0\n2 - 0\n4 - -\n6 - -\n8 - -\n");
 
 	run = replay_trace(&table, trace_of("0,50\n1,-\n3,70\n4,-\n"));
 	summary = summarize(run, &table);
