@@ -13,13 +13,13 @@
 #include "fatal.h"
 #include "platform.h"
 #include "report.h"
+#include "safe_text.h"
 #include "step.h"
 
 constexpr int EXIT_BY_SIGNAL = 1;
 constexpr int ERROR_TEXTS = 256;	/* errno values whose text is kept */
 constexpr size_t ERROR_TEXT_SIZE = 64;
 constexpr size_t FAULT_STACK_SIZE = 65536;	/* 64 KiB */
-constexpr size_t FAULT_LINE_SIZE = 256;
 constexpr size_t SIGNAL_NAME_SIZE = 16;
 
 /*
@@ -153,45 +153,14 @@ note_job_stop(int signo)
 
 /* ---- the fault handler: async-signal-safe calls only ---- */
 
-struct fault_line {
-	char text[FAULT_LINE_SIZE];
-	size_t length;
-};
-
 static void
-append(fault_line *line, const char *text)
-{
-	while (*text != '\0' && line->length + 1 < sizeof(line->text))
-		line->text[line->length++] = *text++;
-	line->text[line->length] = '\0';
-}
-
-static void
-append_number(fault_line *line, int value)
-{
-	char digits[16];
-	size_t at = sizeof(digits) - 1;
-	unsigned int magnitude = value < 0 ? 0U - static_cast<unsigned int>(value) :
-	    static_cast<unsigned int>(value);
-
-	digits[at] = '\0';
-	do {
-		digits[--at] = static_cast<char>('0' + magnitude % 10);
-		magnitude /= 10;
-	} while (magnitude != 0);
-	if (value < 0)
-		digits[--at] = '-';
-	append(line, digits + at);
-}
-
-static void
-append_error_text(fault_line *line, int error)
+append_error_text(safe_text *line, int error)
 {
 	if (error > 0 && error < ERROR_TEXTS) {
-		append(line, error_texts[error]);
+		safe_append(line, error_texts[error]);
 	} else {
-		append(line, "Unknown error ");
-		append_number(line, error);
+		safe_append(line, "Unknown error ");
+		safe_append_number(line, error);
 	}
 }
 
@@ -215,25 +184,25 @@ static void
 restore_and_exit(int signo)
 {
 	int error = restore_fan_mode_from_signal();
-	fault_line line = {};
+	safe_text line = {};
 
 	if (error == 0) {
 		/* Every fault signal has its name in the table. */
 		const signal_entry *entry = entry_of(signo);
-		append(&line, entry != nullptr ? entry->name : "fault");
-		append(&line, ": fan handed back to the firmware");
+		safe_append(&line, entry != nullptr ? entry->name : "fault");
+		safe_append(&line, ": fan handed back to the firmware");
 		if (system_log_open())
 			platform_syslog(LOG_ERR, line.text);
 		_exit(EXIT_BY_SIGNAL);
 	}
-	append(&line, FAN_MODE_NODE);
-	append(&line, ": ");
+	safe_append(&line, FAN_MODE_NODE);
+	safe_append(&line, ": ");
 	append_error_text(&line, error);
 	if (system_log_open())
 		platform_syslog(LOG_ERR, line.text);
 	write_all(STDERR_FILENO, fault_program_name, strlen(fault_program_name));
 	write_all(STDERR_FILENO, ": ", 2);
-	append(&line, "\n");
+	safe_append(&line, "\n");
 	write_all(STDERR_FILENO, line.text, line.length);
 	_exit(EX_NOPERM);
 }

@@ -1,5 +1,6 @@
 /* The platform calls on FreeBSD: straight through to the system. */
 #include "platform.h"
+#include "safe_text.h"
 
 #include <sys/param.h>
 #include <sys/linker.h>
@@ -15,7 +16,6 @@
 #include <cstring>
 #include <ctime>
 
-constexpr size_t LOG_LINE_SIZE = 1024;
 constexpr size_t LOG_IDENT_SIZE = 32;
 
 /*
@@ -114,28 +114,6 @@ platform_openlog(const char *ident)
 	connect_log();
 }
 
-static void
-append_text(char *line, size_t *length, const char *text)
-{
-	while (*text != '\0' && *length + 1 < LOG_LINE_SIZE)
-		line[(*length)++] = *text++;
-	line[*length] = '\0';
-}
-
-static void
-append_decimal(char *line, size_t *length, unsigned int value)
-{
-	char digits[16];
-	size_t at = sizeof(digits) - 1;
-
-	digits[at] = '\0';
-	do {
-		digits[--at] = static_cast<char>('0' + value % 10);
-		value /= 10;
-	} while (value != 0);
-	append_text(line, length, digits + at);
-}
-
 /*
  * The datagram syslog(3) sends, "<PRI>ident[pid]: message", without its
  * time stamp: syslogd stamps a message that comes without one.
@@ -143,23 +121,21 @@ append_decimal(char *line, size_t *length, unsigned int value)
 void
 platform_syslog(int priority, const char *message)
 {
-	char line[LOG_LINE_SIZE];
-	size_t length = 0;
+	safe_text line = {};
 
-	line[0] = '\0';
-	append_text(line, &length, "<");
-	append_decimal(line, &length,
-	    static_cast<unsigned int>(LOG_DAEMON | priority));
-	append_text(line, &length, ">");
-	append_text(line, &length, log_ident);
-	append_text(line, &length, "[");
-	append_decimal(line, &length, static_cast<unsigned int>(getpid()));
-	append_text(line, &length, "]: ");
-	append_text(line, &length, message);
+	safe_append(&line, "<");
+	safe_append_number(&line, LOG_DAEMON | priority);
+	safe_append(&line, ">");
+	safe_append(&line, log_ident);
+	safe_append(&line, "[");
+	safe_append_number(&line, getpid());
+	safe_append(&line, "]: ");
+	safe_append(&line, message);
 	/* syslogd may have restarted since: connect once more. */
-	if (log_socket == -1 || send(log_socket, line, length, 0) == -1) {
+	if (log_socket == -1 ||
+	    send(log_socket, line.text, line.length, 0) == -1) {
 		connect_log();
 		if (log_socket != -1)
-			(void)send(log_socket, line, length, 0);
+			(void)send(log_socket, line.text, line.length, 0);
 	}
 }
