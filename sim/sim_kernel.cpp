@@ -24,6 +24,7 @@
 #include <ctime>
 
 #include "platform.h"
+#include "safe_text.h"
 #include "sim_kernel.h"
 
 namespace {
@@ -130,20 +131,10 @@ append(text_buffer *text, const char *part)
 void
 append_number(text_buffer *text, long long value)
 {
-	char digits[24];
-	int at = sizeof(digits) - 1;
-	unsigned long long magnitude = value < 0 ?
-	    0ULL - static_cast<unsigned long long>(value) :
-	    static_cast<unsigned long long>(value);
+	safe_text digits = {};
 
-	digits[at] = '\0';
-	do {
-		digits[--at] = static_cast<char>('0' + magnitude % 10);
-		magnitude /= 10;
-	} while (magnitude != 0);
-	if (value < 0)
-		digits[--at] = '-';
-	append(text, digits + at);
+	safe_append_number(&digits, value);
+	append(text, digits.text);
 }
 
 void
