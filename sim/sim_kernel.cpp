@@ -393,14 +393,14 @@ injected_fault(const char *op, const char *name)
 	return error;
 }
 
-/* DIR/trace open for appending, or -1 when nothing is traced. */
+/* DIR/<name> open for appending, or -1 when that file does not exist. */
 int
-open_trace()
+open_for_appending(const char *name)
 {
 	text_buffer path;
 
 	if (sim_backing != backing::directory ||
-	    !path_in_root(&path, "trace", nullptr))
+	    !path_in_root(&path, name, nullptr))
 		return -1;
 	return open(path.data, O_WRONLY | O_APPEND);
 }
@@ -434,7 +434,7 @@ write_trace(int fd, const char *op, const char *name, const char *value,
 void
 trace(const char *op, const char *name, const char *value, int error)
 {
-	int fd = open_trace();
+	int fd = open_for_appending("trace");
 
 	if (fd != -1)
 		write_trace(fd, op, name, value, error);
@@ -443,7 +443,7 @@ trace(const char *op, const char *name, const char *value, int error)
 void
 trace_number(const char *op, const char *name, long long value, int error)
 {
-	int fd = open_trace();
+	int fd = open_for_appending("trace");
 	text_buffer number;
 
 	if (fd == -1)
@@ -783,16 +783,13 @@ platform_openlog(const char * /* ident */)
 void
 platform_syslog(int priority, const char *message)
 {
-	text_buffer path, line;
+	text_buffer line;
 	const char *name = priority == LOG_ERR ? "err" :
 	    priority == LOG_WARNING ? "warning" :
 	    priority == LOG_NOTICE ? "notice" : "info";
 
 	choose_backing();
-	if (sim_backing != backing::directory ||
-	    !path_in_root(&path, "syslog", nullptr))
-		return;
-	int fd = open(path.data, O_WRONLY | O_APPEND);
+	int fd = open_for_appending("syslog");
 	if (fd == -1)
 		return;
 	start_text(&line);
