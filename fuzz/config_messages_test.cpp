@@ -31,13 +31,11 @@ struct reader_message {
 };
 
 static reader_message messages[] = {
-	/*
-	 * The file exists and can be read, and memory is there: no content
-	 * can reach these.
-	 */
+	/* The file exists and can be read: no content can reach these. */
 	{"Could not find config file", ANY_ERROR, false, 0},
 	{"Could not read config file", ANY_ERROR, false, 0},
-	{"Memory allocation error", ANY_ERROR, false, 0},
+
+	{"NUL byte in config file line ", 0, true, 0},
 
 	{"Could not parse level value: ", EINVAL, true, 0},
 	{"Could not parse level value: ", ERANGE, true, 0},

@@ -23,7 +23,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "background.h"
 #include "platform.h"
+#include "platform_freebsd.h"
 #include "safe_text.h"
 #include "sim_kernel.h"
 
@@ -752,13 +754,20 @@ platform_sysctl(const int *mib, unsigned int namelen, void *oldp,
 	return node_call(node->name, oldp, oldlenp, newp, newlen);
 }
 
-int
-platform_daemon(int nochdir, int noclose)
+/* Traced by the detached daemon, with its pid; a fault fails the fork. */
+pid_t
+platform_daemon()
 {
 	choose_backing();
 	int error = injected_fault("daemon", "-");
-	if (error == 0 && daemon(nochdir, noclose) == -1)
-		error = errno;
+	if (error != 0) {
+		trace("daemon", "-", "-", error);
+		return fail_call(error);
+	}
+	pid_t child = fork_into_background();
+	if (child > 0)
+		return child;
+	error = child == 0 ? 0 : errno;
 	trace("daemon", "-", "-", error);
 	return error == 0 ? 0 : fail_call(error);
 }

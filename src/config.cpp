@@ -1,13 +1,12 @@
 #include "config.h"
 
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "fatal.h"
+#include "owned_file.h"
 
 static const char *const CONVERSION_FORMAT = "Could not parse level value: %s";
 
@@ -55,18 +54,6 @@ is_comment_or_blank(const char *line)
 	    *skip_blanks(line) == '#';
 }
 
-/* The array grows before the line is parsed: one row per level line. */
-static void
-grow_entries(level_table *table)
-{
-	size_t rows = static_cast<size_t>(table->count) + 1;
-	void *grown = realloc(table->entries.get(), rows * sizeof(level_entry));
-	if (grown == nullptr)
-		fail_with(EX_SOFTWARE, errno, "Memory allocation error");
-	/* realloc has freed the old rows or kept them in place. */
-	(void)table->entries.release();
-	table->entries.reset(static_cast<level_entry *>(grown));
-}
 
 static level_entry
 parse_level_line(const char *line)
@@ -95,15 +82,16 @@ read_level_line(level_table *table, const char *line)
 	if (strncmp(line, "level", 5) != 0)
 		fail(EX_CONFIG, "Error parsing conifg, the following "
 		    "argument was not understood: %.5s", line);
-	grow_entries(table);
-	table->entries[table->count] = parse_level_line(line);
+	/* The room comes before the line is parsed: one row per level line. */
+	table->entries.reserve(table->entries.size() + 1);
+	table->entries.push_back(parse_level_line(line));
 	table->count++;
 }
 
 static void
 check_table(const level_table *table)
 {
-	const level_entry *row = table->entries.get();
+	const level_entry *row = table->entries.data();
 	int32_t last = table->count - 1;
 
 	/* The checks below look at the first and the last row. */
@@ -122,19 +110,44 @@ check_table(const level_table *table)
 	}
 }
 
-/* Closes the file however the reading ends. */
-struct close_file {
-	void operator()(FILE *file) const { fclose(file); }
-};
-using owned_file = std::unique_ptr<FILE, close_file>;
+/*
+ * The next piece of a line into line: up to MAX_LINE - 1 characters, its
+ * line end kept if it fits.  False at the end of the file.  A line is a C
+ * string for every test that follows, so a NUL byte would hide the rest of
+ * it: that is a fault of the file, and the reading stops there.
+ */
+static bool
+read_piece(FILE *file, char *line, int *line_number, bool *line_start)
+{
+	int length = 0;
+	int c = getc(file);
+
+	if (c == EOF)
+		return false;
+	if (*line_start)
+		++*line_number;
+	for (; c != EOF; c = getc(file)) {
+		if (c == '\0')
+			fail(EX_CONFIG, "NUL byte in config file line %d",
+			    *line_number);
+		line[length++] = static_cast<char>(c);
+		if (c == '\n' || length == MAX_LINE - 1)
+			break;
+	}
+	line[length] = '\0';
+	*line_start = c == '\n';
+	return true;
+}
 
 /* Reads every line of the stream; a read error is a fault of the file. */
 static void
 read_lines(FILE *file, level_table *table)
 {
 	char line[MAX_LINE];
+	int line_number = 0;
+	bool line_start = true;
 
-	while (fgets(line, sizeof(line), file) != nullptr) {
+	while (read_piece(file, line, &line_number, &line_start)) {
 		if (!is_comment_or_blank(line))
 			read_level_line(table, line);
 	}
@@ -149,7 +162,7 @@ load_config(const char *path)
 	if (file == nullptr)
 		fail_with(EX_CONFIG, errno, "Could not find config file");
 
-	level_table table = {nullptr, 0};
+	level_table table = {{}, 0};
 	read_lines(file.get(), &table);
 	file.reset();
 	check_table(&table);

@@ -6,8 +6,7 @@
 #define COOLRUNG_CONFIG_H
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
+#include <vector>
 
 constexpr const char *DEFAULT_CONFIG_PATH = "/usr/local/etc/coolrung.conf";
 /* Line buffer, terminating zero included: a longer line is read in pieces. */
@@ -21,21 +20,16 @@ struct level_entry {
 	int32_t max;
 };
 
-/* The rows are grown with realloc, so they go back with free. */
-struct free_rows {
-	void operator()(level_entry *rows) const { free(rows); }
-};
-
 struct level_table {
-	std::unique_ptr<level_entry[], free_rows> entries;
+	std::vector<level_entry> entries;	/* in the order of the file */
 	int32_t count;
 };
 
 /*
  * Reads and validates the file at path.  Returns only a table that is safe
  * to run the fan by; the daemon keeps it until it exits.  Every fault of the
- * file is raised as a fatal_error (see fatal.h), and nothing of a refused
- * file is kept.
+ * file is raised as a fatal_error (see report.h), memory running out as
+ * std::bad_alloc, and nothing of a refused file is kept.
  */
 level_table load_config(const char *path);
 

@@ -1,6 +1,11 @@
 /*
- * The fan and the temperature, through the acpi_ibm driver's sysctl nodes
- * and, where the driver has no temperature node, the first ACPI thermal zone.
+ * The daemon's one way to the fan and the temperature.  Each driver has
+ * its own implementation behind it, and a build links the one for its
+ * system: fan_acpi_ibm.cpp (FreeBSD's acpi_ibm, through sysctl; also what
+ * coolrung-sim runs on the simulated kernel) and fan_thinkpad.cpp (Linux's
+ * thinkpad_acpi, through procfs and sysfs).  Calls that can fail while
+ * polling return whether they worked, with errno set; start-up's calls
+ * raise their failure as a fatal_error.
  */
 #ifndef COOLRUNG_FAN_H
 #define COOLRUNG_FAN_H
@@ -9,24 +14,23 @@
 
 #include "config.h"
 
-constexpr int FAN_MODE_MANUAL = 0;	/* we set the level */
-constexpr int FAN_MODE_AUTO = 1;	/* the firmware does */
-
-constexpr const char *FAN_MODE_NODE = "dev.acpi_ibm.0.fan";
-constexpr const char *FAN_LEVEL_NODE = "dev.acpi_ibm.0.fan_level";
-constexpr const char *THERMAL_NODE = "dev.acpi_ibm.0.thermal";
-constexpr const char *TZ0_NODE = "hw.acpi.thermal.tz0.temperature";
+/*
+ * Makes sure the driver is present, loading it if need be.  Runs before
+ * anything else, the options included; a driver neither found nor
+ * loadable is raised with status 1.
+ */
+void ensure_fan_driver();
 
 /*
- * Takes the fan from the firmware, resolves the nodes used while polling,
- * chooses the temperature source and runs the fan at the first row's level.
- * Returns only on success: a failure is raised as a fatal_error, and a
- * manual mode that cannot be completed hands the fan back first.
+ * Takes the fan from the firmware, resolves what polling uses, chooses the
+ * temperature source once and runs the fan at the first row's level.  A
+ * failure is raised; a manual mode that cannot be completed hands the fan
+ * back first.
  */
 void take_fan(const level_table *table);
 
-/* Gives the fan back to the firmware; a failure is raised as a fatal_error. */
-void hand_back_fan();
+/* Gives the fan back to the firmware. */
+bool hand_back_fan();
 
 /*
  * The fan cannot be run (a node unusable, the process unable to detach):
@@ -34,27 +38,39 @@ void hand_back_fan();
  */
 [[noreturn]] void hand_back_and_fail(int status, int error, const char *what);
 
-/* Returns whether the mode was written; errno tells why not. */
-bool write_fan_mode(int mode);
+/*
+ * Takes the fan from the firmware again after a hand-back; the level
+ * write that follows sets its speed.  False when the firmware keeps it.
+ */
+bool engage_manual_mode();
 
-/* Returns whether the level was written; errno tells why not. */
 bool write_fan_level(int32_t level_number);
 
 /*
- * Stores the temperature in whole degrees Celsius in *celsius.  Returns
- * false, leaving *celsius alone, when there is no reading: the node could
- * not be read (errno tells why) or the driver could not read its sensor
- * and says -1 (errno 0).
+ * Stores the temperature in whole degrees Celsius in *celsius.  False,
+ * leaving *celsius alone, when there is no reading: the source could not
+ * be read, or the driver says its sensor gave none (errno 0 then, or the
+ * driver's own errno).
  */
 bool read_temperature(int32_t *celsius);
 
-/* The node the temperature comes from, chosen when the fan was taken. */
-const char *temperature_node();
+/*
+ * Once a poll while the fan is held: keeps the driver's hold on the fan
+ * alive where it has a watchdog, and stores in *ours whether the fan is
+ * still the daemon's, not the firmware's (after a resume, or a watchdog
+ * that fired).  False when that failed.
+ */
+bool keep_fan(bool *ours);
 
 /*
  * Hands the fan back from a signal handler: only async-signal-safe calls.
  * Returns the errno of a failed write, 0 on success.
  */
-int restore_fan_mode_from_signal();
+int hand_back_fan_from_signal();
+
+/* The names the messages give: the mode, the level, the temperature source. */
+const char *fan_mode_name();
+const char *fan_level_name();
+const char *temperature_name();
 
 #endif

@@ -1,55 +1,52 @@
 #include "fatal.h"
 
-#include <err.h>
-
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
-static std::string
-format_message(const char *format, va_list ap)
+#include "report.h"
+
+/* The fault's message, cut at MESSAGE_SIZE, and the fault raised with it. */
+struct fault_text {
+	char message[MESSAGE_SIZE];
+};
+
+static void
+format_fault(fault_text *text, const char *format, va_list ap)
 {
-	va_list copy;
-	va_copy(copy, ap);
-	/*
-	 * copy is initialized by va_copy; the analyzer loses track of a
-	 * va_list that arrived as a parameter (an array type on amd64).
-	 */
+	/* ap comes from va_start in the callers; the analyzer loses track. */
 	// NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
-	int length = vsnprintf(nullptr, 0, format, copy);
-	va_end(copy);
-	if (length < 0)
-		return format;
-	std::string text(static_cast<size_t>(length), '\0');
-	vsnprintf(text.data(), text.size() + 1, format, ap);
-	return text;
+	if (vsnprintf(text->message, sizeof(text->message), format, ap) < 0)
+		text->message[0] = '\0';
 }
 
 void
 fail_with(int status, int error, const char *format, ...)
 {
+	fault_text text;
 	va_list ap;
+
 	va_start(ap, format);
-	std::string message = format_message(format, ap);
+	format_fault(&text, format, ap);
 	va_end(ap);
-	throw fatal_error{status, error, message};
+	throw fatal_error{status, error, text.message};
 }
 
 void
 fail(int status, const char *format, ...)
 {
+	fault_text text;
 	va_list ap;
+
 	va_start(ap, format);
-	std::string message = format_message(format, ap);
+	format_fault(&text, format, ap);
 	va_end(ap);
-	throw fatal_error{status, 0, message};
+	throw fatal_error{status, 0, text.message};
 }
 
 void
-report_and_exit(const fatal_error &fault)
+exit_with(const fatal_error &fault)
 {
-	if (fault.error == 0)
-		errx(fault.status, "%s", fault.message.c_str());
-	errno = fault.error;
-	err(fault.status, "%s", fault.message.c_str());
+	report(LOG_ERR, fault.error, "%s", fault.message.c_str());
+	exit(fault.status);
 }

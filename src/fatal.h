@@ -1,8 +1,8 @@
 /*
  * Faults that end the process.  They are raised where they are found and
- * reported in one place, so the configuration reader and the fan code can be
- * driven in-process by tests and the fuzzer while the daemon still reports
- * and exits at the first fault.
+ * reported in one place, so the configuration reader and the fan code can
+ * be driven in-process by tests and the fuzzer while the programs still
+ * report and exit at the first fault.
  */
 #ifndef COOLRUNG_FATAL_H
 #define COOLRUNG_FATAL_H
@@ -24,7 +24,7 @@ struct fatal_error {
 [[noreturn, gnu::format(printf, 2, 3)]] void fail(int status,
     const char *format, ...);
 
-/* Print the fault in the err/errx form and exit with its status. */
-[[noreturn]] void report_and_exit(const fatal_error &fault);
+/* Reports the fault as report() does, at LOG_ERR, and exits with its status. */
+[[noreturn]] void exit_with(const fatal_error &fault);
 
 #endif

@@ -10,10 +10,8 @@
 /*
  * Takes the fan at the first row, detaches when asked, and polls until a
  * signal ends the process; then the fan goes back to the firmware and the
- * process exits with status 1.  program_name heads the diagnostics and
- * names the daemon in the system log.
+ * process exits with status 1.
  */
-[[noreturn]] void run_control_loop(const level_table *table, bool detach,
-    const char *program_name);
+[[noreturn]] void run_control_loop(const level_table *table, bool detach);
 
 #endif

@@ -1,22 +1,22 @@
 /*
- * coolrung: runs a ThinkPad's fan by a table of temperature ranges through
- * the acpi_ibm driver, and hands it back to the firmware on a signal.
+ * coolrung: runs a ThinkPad's fan by a table of temperature ranges, and
+ * hands it back to the firmware on a signal.
  */
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <new>
 
 #include "config.h"
-#include "fatal.h"
+#include "fan.h"
 #include "loop.h"
-#include "platform.h"
+#include "fatal.h"
 #include "report.h"
 
-constexpr const char *DRIVER_MODULE = "acpi_ibm";
-constexpr int EXIT_START_FAILED = 1;
+constexpr int EXIT_BAD_OPTION = 1;
 
 /*
  * The options end at "--", a lone "-" or the first operand.  glibc's getopt
@@ -35,35 +35,18 @@ struct settings {
 	bool detach;
 };
 
-static void
-ensure_driver()
+/*
+ * The version line; a line that cannot be written (a full device, a pipe
+ * whose reader has gone) is a failure to say so, not a death by SIGPIPE.
+ */
+[[noreturn]] static void
+print_version()
 {
-	if (platform_kldfind(DRIVER_MODULE) != -1)
-		return;
-	/* A driver compiled into the kernel is no loaded file, but present. */
-	if (platform_kldload(DRIVER_MODULE) == -1 && errno != EEXIST)
-		fail_with(EXIT_START_FAILED, errno,
-		    "Module acpi_ibm.ko load failed");
-}
-
-static const char *
-program_name(int argc, char *argv[])
-{
-	if (argc < 1 || argv[0] == nullptr)
-		return "coolrung";
-	const char *slash = strrchr(argv[0], '/');
-	return slash != nullptr ? slash + 1 : argv[0];
-}
-
-/* getopt's complaints, worded alike on every system. */
-static void
-complain(const char *name, int letter)
-{
-	if (letter == ':')
-		fprintf(stderr, "%s: option requires an argument -- %c\n", name,
-		    optopt);
-	else
-		fprintf(stderr, "%s: illegal option -- %c\n", name, optopt);
+	signal(SIGPIPE, SIG_IGN);
+	if (printf("Version: %s\n", COOLRUNG_VERSION) < 0 ||
+	    fflush(stdout) == EOF)
+		fail_with(EX_IOERR, errno, "stdout");
+	exit(0);
 }
 
 static settings
@@ -76,10 +59,7 @@ read_options(int argc, char *argv[])
 	while ((option = getopt(argc, argv, OPTION_STRING)) != -1) {
 		switch (option) {
 		case 'v':
-			if (printf("Version: %s\n", COOLRUNG_VERSION) < 0 ||
-			    fflush(stdout) == EOF)
-				fail_with(EX_IOERR, errno, "stdout");
-			exit(0);
+			print_version();
 		case 'd':
 			chosen.detach = true;
 			break;
@@ -87,8 +67,14 @@ read_options(int argc, char *argv[])
 			chosen.config_path = optarg;
 			break;
 		default:
-			complain(program_name(argc, argv), option);
-			fail(EXIT_START_FAILED, "Arugment not recognised");
+			/* getopt's complaints, worded alike on every system. */
+			if (option == ':')
+				report(LOG_ERR, 0,
+				    "option requires an argument -- %c", optopt);
+			else
+				report(LOG_ERR, 0, "illegal option -- %c",
+				    optopt);
+			fail(EXIT_BAD_OPTION, "Arugment not recognised");
 		}
 	}
 	return chosen;
@@ -97,12 +83,17 @@ read_options(int argc, char *argv[])
 int
 main(int argc, char *argv[])
 {
+	set_program_name(argc > 0 ? argv[0] : nullptr);
 	try {
-		ensure_driver();
+		ensure_fan_driver();
 		settings chosen = read_options(argc, argv);
 		level_table table = load_config(chosen.config_path);
-		run_control_loop(&table, chosen.detach, program_name(argc, argv));
+		run_control_loop(&table, chosen.detach);
 	} catch (const fatal_error &fault) {
-		report_fatal(fault);
+		exit_with(fault);
+	} catch (const std::bad_alloc &) {
+		/* Told without a fatal_error, whose text would need memory. */
+		report(LOG_ERR, ENOMEM, "Memory allocation error");
+		exit(EX_SOFTWARE);
 	}
 }

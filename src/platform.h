@@ -1,25 +1,24 @@
 /*
- * The daemon's one way to the kernel: module presence, sysctl and the two
- * process services it needs.  Each call behaves as its FreeBSD namesake
- * (0 or a file id on success, -1 with errno on failure).  The FreeBSD build
- * calls the real functions; other systems get a simulated kernel.
+ * The process services the daemon takes from its system: going to the
+ * background, the sleep between polls and the system log.  Each real
+ * system has them from platform_posix.cpp; coolrung-sim from the simulated
+ * kernel, which traces them and can make them fail.
  */
 #ifndef COOLRUNG_PLATFORM_H
 #define COOLRUNG_PLATFORM_H
 
+#include <sys/types.h>
+
 #include <csignal>
-#include <cstddef>
 
-int platform_kldfind(const char *module);
-int platform_kldload(const char *module);
-
-int platform_sysctlbyname(const char *name, void *oldp, size_t *oldlenp,
-    const void *newp, size_t newlen);
-int platform_sysctlnametomib(const char *name, int *mibp, size_t *sizep);
-int platform_sysctl(const int *mib, unsigned int namelen, void *oldp,
-    size_t *oldlenp, const void *newp, size_t newlen);
-
-int platform_daemon(int nochdir, int noclose);
+/*
+ * Forks into the background as daemon(3) with both arguments 0 does, but
+ * the caller does not leave: it gets the child's pid, while the child, in
+ * a session of its own with / as its working directory and 0 to 2 on the
+ * null device, gets 0.  -1 with errno when the fork failed, or in the child
+ * when its set-up failed.
+ */
+pid_t platform_daemon();
 
 /*
  * The system log, used once the process has detached: facility LOG_DAEMON,

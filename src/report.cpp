@@ -1,68 +1,88 @@
 #include "report.h"
 
-#include <err.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "platform.h"
+#include "safe_text.h"
 
-constexpr size_t LOG_MESSAGE_SIZE = 512;
-
+static const char *name_of_program = "coolrung";
 /* Read by the fault handler too. */
-static volatile sig_atomic_t log_open;
+static log_sink volatile system_log;
 
 void
-open_system_log(const char *program_name)
+set_program_name(const char *argv0)
 {
-	platform_openlog(program_name);
-	log_open = 1;
+	if (argv0 == nullptr || argv0[0] == '\0')
+		return;
+	const char *slash = strrchr(argv0, '/');
+	name_of_program = slash != nullptr ? slash + 1 : argv0;
 }
 
-bool
-system_log_open()
+const char *
+program_name()
 {
-	return log_open != 0;
+	return name_of_program;
+}
+
+void
+send_messages_to_log(log_sink sink)
+{
+	system_log = sink;
+}
+
+log_sink
+logging_sink()
+{
+	return system_log;
+}
+
+/* "message" or "message: error text" into text. */
+static void
+format_message(char *text, size_t size, int error, const char *format,
+    va_list ap)
+{
+	// NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
+	int length = vsnprintf(text, size, format, ap);
+
+	if (length < 0)
+		text[0] = '\0';
+	else if (error != 0 && static_cast<size_t>(length) < size)
+		snprintf(text + length, size - static_cast<size_t>(length),
+		    ": %s", strerror(error));
 }
 
 static void
-log_message(int priority, int error, const char *format, va_list ap)
+write_message(int priority, int error, const char *format, va_list ap,
+    bool to_stderr)
 {
-	char message[LOG_MESSAGE_SIZE];
-	/* ap comes from va_start in the callers; the analyzer loses track. */
-	// NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
-	int length = vsnprintf(message, sizeof(message), format, ap);
+	char message[MESSAGE_SIZE];
+	safe_text line = {};
 
-	if (length < 0)
-		return;
-	if (error != 0 && static_cast<size_t>(length) < sizeof(message))
-		snprintf(message + length, sizeof(message) -
-		    static_cast<size_t>(length), ": %s", strerror(error));
-	platform_syslog(priority, message);
+	format_message(message, sizeof(message), error, format, ap);
+	if (to_stderr) {
+		safe_append(&line, name_of_program);
+		safe_append(&line, ": ");
+		safe_append(&line, message);
+		safe_append(&line, "\n");
+		write_at_once(STDERR_FILENO, line.text, line.length);
+	}
+	log_sink sink = system_log;
+	if (sink != nullptr)
+		sink(priority, message);
 }
 
 void
 report(int priority, int error, const char *format, ...)
 {
 	va_list ap;
-
 	va_start(ap, format);
-	if (error != 0) {
-		errno = error;
-		vwarn(format, ap);
-	} else {
-		vwarnx(format, ap);
-	}
+	write_message(priority, error, format, ap, true);
 	va_end(ap);
-	if (log_open) {
-		va_start(ap, format);
-		log_message(priority, error, format, ap);
-		va_end(ap);
-	}
 }
 
 void
@@ -70,16 +90,9 @@ log_only(int priority, const char *format, ...)
 {
 	va_list ap;
 
-	if (!log_open)
+	if (system_log == nullptr)
 		return;
 	va_start(ap, format);
-	log_message(priority, 0, format, ap);
+	write_message(priority, 0, format, ap, false);
 	va_end(ap);
-}
-
-void
-report_fatal(const fatal_error &fault)
-{
-	report(LOG_ERR, fault.error, "%s", fault.message.c_str());
-	exit(fault.status);
 }

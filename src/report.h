@@ -1,18 +1,29 @@
 /*
- * The running daemon's messages: the err(3) form on standard error and,
- * once the process has detached and standard error leads nowhere, the
- * system log as well.
+ * Messages: the err(3) form on standard error and, once the daemon has
+ * detached and standard error leads nowhere, the system log as well.  No
+ * message waits for a standard error that cannot take it: a line that
+ * cannot be written at once is dropped.
  */
 #ifndef COOLRUNG_REPORT_H
 #define COOLRUNG_REPORT_H
 
 #include <syslog.h>
 
-#include "fatal.h"
+#include <cstddef>
 
-/* From now on every message also goes to the system log. */
-void open_system_log(const char *program_name);
-bool system_log_open();
+constexpr size_t MESSAGE_SIZE = 512;	/* longer messages are cut */
+
+/* The program's name heads every message: the last component of argv0. */
+void set_program_name(const char *argv0);
+const char *program_name();
+
+/*
+ * From now on every message also goes to the system log through sink,
+ * which a signal handler may call too (logging_sink()).
+ */
+using log_sink = void (*)(int priority, const char *message);
+void send_messages_to_log(log_sink sink);
+log_sink logging_sink();	/* null while the log is not open */
 
 /* A message on standard error, with error's text unless it is 0; logged too. */
 [[gnu::format(printf, 3, 4)]] void report(int priority, int error,
@@ -21,8 +32,5 @@ bool system_log_open();
 /* A message for the system log alone: nothing when it is not open. */
 [[gnu::format(printf, 2, 3)]] void log_only(int priority,
     const char *format, ...);
-
-/* Reports the fault as report() does, at LOG_ERR, and exits with its status. */
-[[noreturn]] void report_fatal(const fatal_error &fault);
 
 #endif

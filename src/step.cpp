@@ -8,67 +8,73 @@ control_start()
 
 /* A failed read keeps the level; enough of them in a row lose the sensor. */
 static poll_plan
-plan_failed_read(control_state *state)
+plan_failed_read(control_state next)
 {
-	if (!state->taken)
-		return poll_plan{fan_action::keep, state->row, SLOW_POLL_SECONDS};
-	state->failed_reads++;
-	if (state->failed_reads >= GIVE_UP_AFTER)
-		return poll_plan{fan_action::hand_back, state->row,
-		    SLOW_POLL_SECONDS};
-	return poll_plan{fan_action::keep, state->row, SLOW_POLL_SECONDS};
+	if (!next.taken)
+		return poll_plan{fan_action::keep, SLOW_POLL_SECONDS, next};
+	next.failed_reads++;
+	if (next.failed_reads < GIVE_UP_AFTER)
+		return poll_plan{fan_action::keep, SLOW_POLL_SECONDS, next};
+	return plan_hand_back(next);
 }
 
 poll_plan
-plan_poll(control_state *state, const level_table *table,
-    const int32_t *celsius)
+plan_poll(const control_state &state, const level_table *table,
+    const int32_t *celsius, bool fan_ours)
 {
+	control_state next = state;
+
+	next.taken = state.taken && fan_ours;
 	if (celsius == nullptr)
-		return plan_failed_read(state);
+		return plan_failed_read(next);
 
 	poll_plan plan;
-	state->failed_reads = 0;
-	if (state->taken) {
-		plan.next_row = next_level_index(table, state->row, *celsius);
-		plan.action = plan.next_row == state->row ? fan_action::keep :
+	next.failed_reads = 0;
+	next.previous = *celsius;
+	if (next.taken) {
+		next.row = next_level_index(table, state.row, *celsius);
+		plan.action = next.row == state.row ? fan_action::keep :
 		    fan_action::write_level;
 	} else {
-		plan.next_row = row_holding(table, *celsius);
+		next.row = row_holding(table, *celsius);
 		plan.action = fan_action::take_again;
 	}
-	plan.seconds = poll_interval(state->previous, *celsius);
-	state->previous = *celsius;
+	if (plan.action != fan_action::keep) {
+		next.taken = true;
+		next.failed_writes = 0;
+	}
+	plan.seconds = poll_interval(state.previous, *celsius);
+	plan.next = next;
 	return plan;
 }
 
-bool
-settle_poll(control_state *state, const poll_plan &plan, bool done)
+poll_plan
+plan_hand_back(const control_state &state)
 {
-	switch (plan.action) {
-	case fan_action::keep:
-		return true;
-	case fan_action::hand_back:
-		if (done)
-			control_handed_back(state);
-		return true;
-	case fan_action::write_level:
-	case fan_action::take_again:
-		break;
-	}
-	/* A failed write keeps the row, so the next poll outside it retries. */
-	if (!done)
-		return ++state->failed_writes < GIVE_UP_AFTER;
-	state->row = plan.next_row;
-	state->taken = true;
-	state->failed_writes = 0;
-	return true;
+	control_state next = state;
+
+	next.taken = false;
+	next.failed_reads = 0;
+	return poll_plan{fan_action::hand_back, SLOW_POLL_SECONDS, next};
 }
 
-void
-control_handed_back(control_state *state)
+bool
+record_poll(control_state *state, const poll_plan &plan, poll_outcome outcome)
 {
-	state->taken = false;
-	state->failed_reads = 0;
+	if (outcome == poll_outcome::done ||
+	    plan.action == fan_action::hand_back) {
+		*state = plan.next;
+		return true;
+	}
+	state->previous = plan.next.previous;
+	state->failed_reads = plan.next.failed_reads;
+	if (plan.action == fan_action::take_again)
+		state->taken = false;
+	else if (plan.action == fan_action::keep)
+		state->taken = plan.next.taken;
+	if (outcome == poll_outcome::left_to_firmware)
+		return true;
+	return ++state->failed_writes < GIVE_UP_AFTER;
 }
 
 int32_t

@@ -32,15 +32,15 @@ struct control_state {
 
 enum class fan_action {
 	keep,		/* nothing to write */
-	write_level,	/* run at next_row's level */
-	hand_back,	/* the sensor is lost: give the fan to the firmware */
-	take_again,	/* a reading after a hand-back: manual mode at next_row */
+	write_level,	/* run at next.row's level */
+	hand_back,	/* the fan goes to the firmware */
+	take_again,	/* the firmware has the fan: manual mode at next.row */
 };
 
 struct poll_plan {
 	fan_action action;
-	int32_t next_row;
 	unsigned int seconds;	/* until the next poll */
+	control_state next;	/* the state once the plan has been carried out */
 };
 
 /* At start-up the fan has just been taken at the first row. */
@@ -48,21 +48,30 @@ control_state control_start();
 
 /*
  * What one poll does with a reading, or with a failed read (celsius null).
- * The counts of failed reads and the previous reading move here; the row
- * and the fan's owner move only once the plan has been carried out.
+ * fan_ours is false when the fan turned out to be with the firmware, though
+ * the daemon had it: it is then taken again as after a lost sensor.
  */
-poll_plan plan_poll(control_state *state, const level_table *table,
-    const int32_t *celsius);
+poll_plan plan_poll(const control_state &state, const level_table *table,
+    const int32_t *celsius, bool fan_ours);
+
+/* The fan goes back to the firmware outside a poll (the process stopping). */
+poll_plan plan_hand_back(const control_state &state);
+
+enum class poll_outcome {
+	done,		/* every write of the plan was made */
+	write_failed,	/* a level write (or the like) failed */
+	left_to_firmware,	/* the firmware would not give the fan up */
+};
 
 /*
- * Records whether the plan's writes were made.  Returns false when level
- * writes have now failed GIVE_UP_AFTER times in a row: the fan cannot be
- * run and must go back to the firmware for good.
+ * Records what the poll did.  The reading counts whatever happened; a
+ * failed write keeps the row, so the next poll outside it tries again, and
+ * a take-over the firmware refused is tried at the next reading, uncounted.
+ * Returns false when writes have now failed GIVE_UP_AFTER times in a row:
+ * the fan cannot be run and must go back to the firmware for good.
  */
-bool settle_poll(control_state *state, const poll_plan &plan, bool done);
-
-/* The fan went back to the firmware outside a poll (the process stopping). */
-void control_handed_back(control_state *state);
+bool record_poll(control_state *state, const poll_plan &plan,
+    poll_outcome outcome);
 
 /*
  * The row to run at after reading celsius at row index: one row down below

@@ -10,6 +10,7 @@
 
 #include "harness.h"
 #include "platform.h"
+#include "platform_freebsd.h"
 #include "sim_in_process.h"
 #include "sim_kernel.h"
 

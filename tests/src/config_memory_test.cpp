@@ -1,70 +1,73 @@
 /*
- * Memory running out while the table is read.  The test binary is linked
- * with realloc wrapped, so a test can make the next one fail.
+ * Memory running out while the table is read.  The test binary replaces
+ * operator new, so a test can make the next allocation fail.
  */
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
+#include <new>
 #include <string>
 
 #include "config.h"
-#include "fatal.h"
 #include "harness.h"
 
-extern "C" void *__real_realloc(void *, size_t);
+namespace {
+bool fail_new;
+}
+
+void *
+operator new(std::size_t size)
+{
+	void *memory = fail_new ? nullptr : malloc(size == 0 ? 1 : size);
+	if (memory == nullptr)
+		throw std::bad_alloc();
+	return memory;
+}
+
+void
+operator delete(void *memory) noexcept
+{
+	free(memory);
+}
+
+void
+operator delete(void *memory, std::size_t /* size */) noexcept
+{
+	free(memory);
+}
 
 namespace {
-bool fail_realloc;
-}
-
-extern "C" void *
-__wrap_realloc(void *old, size_t size)
-{
-	if (fail_realloc) {
-		errno = ENOMEM;
-		return nullptr;
-	}
-	return __real_realloc(old, size);
-}
-
-namespace {
-
-fatal_error
-refusal(const std::string &path)
-{
-	try {
-		load_config(path.c_str());
-	} catch (const fatal_error &fault) {
-		return fault;
-	}
-	ADD_FAILURE() << "loaded";
-	return {0, 0, ""};
-}
 
 TEST(OutOfMemory, RowCannotBeAllocated)
 {
 	sim_machine scratch;
 	std::string path = scratch.config("level(0,0,60)\nlevel(7,55,150)\n");
-	fail_realloc = true;
-	fatal_error fault = refusal(path);
-	fail_realloc = false;
-	EXPECT_EQ(fault.message, "Memory allocation error");
-	EXPECT_EQ(fault.error, ENOMEM);
-	EXPECT_EQ(fault.status, 70);
+	bool raised = false;
+	fail_new = true;
+	try {
+		(void)load_config(path.c_str());
+	} catch (const std::bad_alloc &) {
+		raised = true;
+	}
+	fail_new = false;
+	EXPECT_TRUE(raised);
 }
 
+/* Whatever runs out, the table or the message of a refused file: 70. */
 TEST(OutOfMemory, TheDaemonReportsIt)
 {
-	sim_machine machine;
-	std::string conf = machine.config("level(0,0,150)\n");
-	run_result result = run_coolrung_with({"coolrung", "-c", conf},
-	    machine.root, {"LD_PRELOAD=" FAILING_REALLOC,
-	    "ASAN_OPTIONS=verify_asan_link_order=0"});
-	EXPECT_EQ(result.status, 70);
-	EXPECT_EQ(result.err,
-	    "coolrung: Memory allocation error: Cannot allocate memory\n");
-	EXPECT_EQ(machine.fan_mode(), 1);
+	for (const char *text : {"level(0,0,150)\n", "Level(0,0,150)\n"}) {
+		sim_machine machine;
+		std::string conf = machine.config(text);
+		run_result result = run_coolrung_with({"coolrung", "-c", conf},
+		    machine.root, {"LD_PRELOAD=" FAILING_NEW,
+		    "ASAN_OPTIONS=verify_asan_link_order=0"});
+		EXPECT_EQ(result.status, 70) << text;
+		EXPECT_EQ(result.err,
+		    "coolrung: Memory allocation error: Cannot allocate memory\n")
+		    << text;
+		EXPECT_EQ(machine.fan_mode(), 1);
+	}
 }
 
 }  // namespace

@@ -28,8 +28,7 @@ load_text(const std::string &text)
 	try {
 		level_table table = load_config(path.c_str());
 		result.loaded = true;
-		result.rows.assign(table.entries.get(),
-		    table.entries.get() + table.count);
+		result.rows = table.entries;
 	} catch (const fatal_error &fault) {
 		result.fault = fault;
 	}
@@ -111,6 +110,13 @@ const refusal refusals[] = {
 	{"EmptyFile", "", "No level lines found in config file", 0, 78},
 	{"OnlyComments", "# nothing\n\n   \t\n\t# here\n",
 	    "No level lines found in config file", 0, 78},
+	/* A NUL byte would hide the rest of its line: the reading stops there. */
+	{"NulAfterARow", std::string("level(0,0,150)\0(8,", 19) + "\n",
+	    "NUL byte in config file line 1", 0, 78},
+	{"NulOpensALineOfJunk", "# table\n" + std::string("\0junk", 5) + "\n" +
+	    VALID_TAIL, "NUL byte in config file line 2", 0, 78},
+	{"NulInTheSecondPieceOfALine", "level(0,0,150)\n" + LONG_X.substr(0, 260) +
+	    std::string(1, '\0') + "\n", "NUL byte in config file line 2", 0, 78},
 };
 
 INSTANTIATE_TEST_SUITE_P(Messages, ConfigRefusal, testing::ValuesIn(refusals),
@@ -160,8 +166,6 @@ const acceptance acceptances[] = {
 	{"BlankSecondPiece", "level(0,0,150) " + std::string(285, ' ') + "\n",
 	    {{0, 0, 150}}},
 	{"LineOfExactlyAPiece", "level(0,0,150)" + std::string(240, ' ') + "\n",
-	    {{0, 0, 150}}},
-	{"NulEndsTheLine", std::string("level(0,0,150)\0(8,", 19) + "\n",
 	    {{0, 0, 150}}},
 };
 

@@ -83,9 +83,10 @@ TEST_P(Polling, FollowsTheRules)
 	bool going_on = true;
 	int n = 0;
 	for (const poll_step &step : GetParam().polls) {
-		poll_plan plan = plan_poll(&state, &TABLE,
-		    step.reading == NO_READ ? nullptr : &step.reading);
-		going_on = settle_poll(&state, plan, step.written);
+		poll_plan plan = plan_poll(state, &TABLE,
+		    step.reading == NO_READ ? nullptr : &step.reading, true);
+		going_on = record_poll(&state, plan, step.written ?
+		    poll_outcome::done : poll_outcome::write_failed);
 		EXPECT_EQ(plan.action, step.action) << "poll " << n;
 		EXPECT_EQ(state.taken ? state.row : -1, step.row) << "poll " << n;
 		EXPECT_EQ(plan.seconds, step.seconds) << "poll " << n;

@@ -17,6 +17,7 @@
 #include "config.h"
 #include "fatal.h"
 #include "preview.h"
+#include "report.h"
 
 struct options {
 	const char *config;
@@ -201,16 +202,17 @@ show(const options &chosen, const level_table *table)
 int
 main(int argc, char *argv[])
 {
+	set_program_name(argv[0]);
 	try {
 		options chosen = read_options(argc, argv);
 		level_table table = load_config(chosen.config);
 		show(chosen, &table);
 	} catch (const fatal_error &fault) {
-		report_and_exit(fault);
+		exit_with(fault);
 	} catch (const std::bad_alloc &) {
-		/* As the daemon reports it; err(3) itself needs no memory. */
-		errno = ENOMEM;
-		err(EX_SOFTWARE, "Memory allocation error");
+		/* As the daemon reports it; report() itself needs no memory. */
+		report(LOG_ERR, ENOMEM, "Memory allocation error");
+		exit(EX_SOFTWARE);
 	}
 	return 0;
 }

@@ -10,9 +10,9 @@ unsigned int
 preview_poll(control_state *state, const level_table *table,
     const int32_t *celsius)
 {
-	poll_plan plan = plan_poll(state, table, celsius);
+	poll_plan plan = plan_poll(*state, table, celsius, true);
 
-	(void)settle_poll(state, plan, true);
+	(void)record_poll(state, plan, poll_outcome::done);
 	return plan.seconds;
 }
 
