@@ -54,7 +54,6 @@ daemon_status(pid_t daemon)
 [[noreturn]] static void
 wait_for_daemon(pid_t daemon, int fd)
 {
-	relay_signals_to(daemon);
 	for (;;) {
 		if (take_job_stop() != 0) {
 			stop_process();
@@ -66,6 +65,8 @@ wait_for_daemon(pid_t daemon, int fd)
 		ssize_t n = read(fd, &word, 1);
 		if (n == -1 && errno == EINTR)
 			continue;
+		/* One that came with the word must still go on. */
+		let_held_signals_in();
 		_exit(n == 1 && ending_signal() == 0 ? 0 :
 		    daemon_status(daemon));
 	}
@@ -84,9 +85,14 @@ detach()
 	ends[1] = above_standard_streams(ends[1]);
 	if (ends[0] == -1 || ends[1] == -1)
 		hand_back_and_fail(EX_OSERR, errno, "fcntl");
+	hold_faults();
 	pid_t daemon = platform_daemon();
+	int error = errno;
+	if (daemon > 0)
+		relay_signals_to(daemon);
+	release_faults();
 	if (daemon == -1)
-		hand_back_and_fail(EX_OSERR, errno, "daemon");
+		hand_back_and_fail(EX_OSERR, error, "daemon");
 	if (daemon > 0) {
 		close(ends[1]);
 		wait_for_daemon(daemon, ends[0]);

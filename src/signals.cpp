@@ -197,6 +197,7 @@ static void
 restore_and_exit(int signo)
 {
 	if (relay_pid != 0) {
+		ending_signo = signo;
 		relay(signo);
 		return;
 	}
@@ -399,6 +400,31 @@ wait_for_input(int fd)
 	FD_SET(fd, &readable);
 	return pselect(fd + 1, &readable, nullptr, nullptr, nullptr,
 	    &wait_mask) > 0;
+}
+
+static int
+mask_faults(int how)
+{
+	sigset_t faults;
+
+	sigemptyset(&faults);
+	for (const signal_entry &entry : signal_table) {
+		if (entry.kind == signal_kind::fault)
+			sigaddset(&faults, entry.signo);
+	}
+	return sigprocmask(how, &faults, nullptr);
+}
+
+void
+hold_faults()
+{
+	(void)mask_faults(SIG_BLOCK);
+}
+
+void
+release_faults()
+{
+	(void)mask_faults(SIG_UNBLOCK);
 }
 
 void

@@ -52,9 +52,13 @@ bool wait_for_input(int fd);
 
 /*
  * In the process that started the daemon and waits for it: ending signals
- * and faults go on to the daemon, which holds the fan.
+ * and faults go on to the daemon, which holds the fan.  A fault sent while
+ * the daemon is forked must wait until it can go on: held over the fork,
+ * it is released once the starter relays.
  */
 void relay_signals_to(pid_t daemon);
+void hold_faults();
+void release_faults();
 
 /*
  * In the daemon just detached: a job-control signal that came before it

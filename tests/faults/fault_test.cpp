@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "harness.h"
+#include "table.h"
 
 namespace {
 
-const std::string TABLE_TEXT = "level(0,0,55)\nlevel(2,50,65)\nlevel(7,60,150)\n";
 const std::string FAN = "dev.acpi_ibm.0.fan";
 const std::string LEVEL = "dev.acpi_ibm.0.fan_level";
 const std::string THERMAL = "dev.acpi_ibm.0.thermal";
@@ -341,26 +341,6 @@ PrintTo(const sequence_case &c, std::ostream *out)
 
 class Sequence : public testing::TestWithParam<sequence_case> {};
 
-/* Hands content to the next call that opens the FIFO; false if none came. */
-bool
-feed(const std::string &fifo, const std::string &content, double seconds)
-{
-	auto deadline = std::chrono::steady_clock::now() +
-	    std::chrono::duration<double>(seconds);
-	for (;;) {
-		int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-		if (fd != -1) {
-			bool whole = write(fd, content.data(), content.size()) ==
-			    static_cast<ssize_t>(content.size());
-			close(fd);
-			return whole;
-		}
-		if (std::chrono::steady_clock::now() > deadline)
-			return false;
-		std::this_thread::sleep_for(std::chrono::milliseconds(1));
-	}
-}
-
 TEST_P(Sequence, HandBackFailsAfterTheTakeOver)
 {
 	const sequence_case &c = GetParam();
@@ -370,7 +350,7 @@ TEST_P(Sequence, HandBackFailsAfterTheTakeOver)
 	running_daemon daemon = start_coolrung({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	for (size_t i = 0; i < c.faults.size(); i++) {
-		ASSERT_TRUE(feed(machine.path("faults"), c.faults[i], 5))
+		ASSERT_TRUE(feed_fifo(machine.path("faults"), c.faults[i], 5))
 		    << "call " << i << " never read the faults\n" << machine.dump();
 		/* The call is traced once it has read the faults and closed them. */
 		ASSERT_TRUE(wait_for_trace(machine, " ", static_cast<int>(i) + 1, 5))
@@ -434,27 +414,13 @@ int
 hold_call(const sim_machine &machine, const std::string &fifo, int call)
 {
 	for (int i = 1; i < call; i++) {
-		if (!feed(fifo, "", 5) || !wait_for_trace(machine, " ", i, 5))
+		if (!feed_fifo(fifo, "", 5) || !wait_for_trace(machine, " ", i, 5))
 			return -1;
 	}
-	int held = -1;
-	for (int tries = 0; tries < 5000 && held == -1; tries++) {
-		held = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-		if (held == -1)
-			usleep(1000);
-	}
-	return held;
+	return hold_fifo(fifo, 5);
 }
 
 class SignalInside : public testing::TestWithParam<inside_case> {};
-
-bool
-has_ended(pid_t pid)
-{
-	siginfo_t info = {};
-	return waitid(P_PID, static_cast<id_t>(pid), &info,
-	    WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
-}
 
 TEST_P(SignalInside, TheFanEndsInAutomaticMode)
 {
@@ -476,7 +442,7 @@ TEST_P(SignalInside, TheFanEndsInAutomaticMode)
 	auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
 	while (!has_ended(daemon.pid) &&
 	    std::chrono::steady_clock::now() < deadline)
-		feed(fifo, "", 0.01);
+		feed_fifo(fifo, "", 0.01);
 	run_result result = wait_daemon(daemon, 1);
 	std::vector<std::string> lines = machine.trace();
 	EXPECT_EQ(before.size(), static_cast<size_t>(c.call - 1));

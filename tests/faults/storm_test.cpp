@@ -26,12 +26,12 @@
 #include <vector>
 
 #include "harness.h"
+#include "table.h"
 
 namespace {
 
 using clock_type = std::chrono::steady_clock;
 
-const std::string TABLE_TEXT = "level(0,0,55)\nlevel(2,50,65)\nlevel(7,60,150)\n";
 const int RUNS = 300;
 const int EARLY_RUNS = 40;		/* signalled within 20 ms: start-up */
 const int EARLIER_RUNS = 60;		/* within 5 ms: around the handlers */
@@ -100,14 +100,6 @@ plan(unsigned long long seed)
 	}
 	std::shuffle(runs.begin(), runs.end(), random);
 	return runs;
-}
-
-bool
-has_ended(pid_t pid)
-{
-	siginfo_t info = {};
-	return waitid(P_PID, static_cast<id_t>(pid), &info,
-	    WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
 }
 
 /* Judges one finished run; returns its outcome, or "" with a failure added. */

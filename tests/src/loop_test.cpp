@@ -18,7 +18,6 @@
 
 namespace {
 
-const std::string TABLE_TEXT = "level(0,0,55)\nlevel(2,50,65)\nlevel(7,60,150)\n";
 const char *READ = "read dev.acpi_ibm.0.thermal";
 const char *LEVEL = "write dev.acpi_ibm.0.fan_level";
 
@@ -298,18 +297,6 @@ TEST_F(Daemon, OperandBeforeDetachKeepsTheForeground)
 	EXPECT_EQ(stop(SIGTERM).status, 1);
 }
 
-
-/* Waits until check() holds, for up to the given seconds. */
-bool
-eventually(const std::function<bool()> &check, int seconds = 5)
-{
-	for (int tries = 0; tries < seconds * 100; tries++) {
-		if (check())
-			return true;
-		usleep(10000);
-	}
-	return check();
-}
 
 char
 process_state(pid_t pid)

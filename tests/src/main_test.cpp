@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "harness.h"
+#include "table.h"
 
 namespace {
 
-const std::string VALID = "level(0,0,55)\nlevel(2,50,65)\nlevel(7,60,150)\n";
 
 struct command_case {
 	const char *name;
@@ -66,18 +66,32 @@ const command_case command_cases[] = {
 	    "coolrung: Could not find config file: No such file or directory\n"},
 	{"ConfigReadError", {"coolrung", "-c", "/"}, 78, "",
 	    "coolrung: Could not read config file: Is a directory\n"},
+	/* Read no further than the first NUL byte: it ends at once. */
+	{"ConfigOfNulBytes", {"coolrung", "-c", "/dev/zero"}, 78, "",
+	    "coolrung: NUL byte in config file line 1\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Options, CommandLine, testing::ValuesIn(command_cases),
     [](const testing::TestParamInfo<command_case> &info) { return info.param.name; });
 
+/* A version line that cannot be written is a write error, never SIGPIPE. */
 TEST(CommandLine, UnwritableVersionLineFails)
 {
-	sim_machine machine;
-	run_result result = run_program("/bin/sh", {"sh", "-c",
-	    std::string(COOLRUNG_BINARY) + " -v >/dev/full"}, machine.root);
-	EXPECT_EQ(result.status, 74);
-	EXPECT_EQ(result.err, "coolrung: stdout: No space left on device\n");
+	const struct {
+		const char *into, *text;
+	} cases[] = {
+		{" >/dev/full", "No space left on device"},
+		/* The reader is gone before the line is written. */
+		{" | true", "Broken pipe"},
+	};
+	for (const auto &c : cases) {
+		sim_machine machine;
+		run_result result = run_program("/bin/sh", {"sh", "-c",
+		    "(sleep 0.2; " + std::string(COOLRUNG_BINARY) +
+		    " -v; echo \"status $?\" >&2)" + c.into}, machine.root);
+		EXPECT_EQ(result.err, std::string("coolrung: stdout: ") + c.text +
+		    "\nstatus 74\n") << c.into;
+	}
 }
 
 TEST(CommandLine, LastConfigPathCounts)
@@ -85,7 +99,7 @@ TEST(CommandLine, LastConfigPathCounts)
 	sim_machine machine;
 	std::string first = machine.path("first.conf");
 	std::string second = machine.path("second.conf");
-	write_file(first, VALID);
+	write_file(first, TABLE_TEXT);
 	write_file(second, "Level(0,0,150)\n");
 	run_result result = run_coolrung({"coolrung", "-c", first, "-c", second},
 	    machine.root);
@@ -215,13 +229,13 @@ const startup_case startup_cases[] = {
 	    "coolrung: Value 4294967296 is entirely too large\n", 1},
 	{"Negative", "level(0,-7,150)\n", "", {}, 78,
 	    "coolrung: Don't be negative (-7)\n", 1},
-	{"ModeNotWritable", VALID, "write dev.acpi_ibm.0.fan EPERM\n", {}, 77,
+	{"ModeNotWritable", TABLE_TEXT, "write dev.acpi_ibm.0.fan EPERM\n", {}, 77,
 	    "coolrung: dev.acpi_ibm.0.fan: Operation not permitted\n", 1},
-	{"ModeNodeMissing", VALID, "", {"dev.acpi_ibm.0.fan"}, 77,
+	{"ModeNodeMissing", TABLE_TEXT, "", {"dev.acpi_ibm.0.fan"}, 77,
 	    "coolrung: dev.acpi_ibm.0.fan: No such file or directory\n", 1},
-	{"LevelNodeMissing", VALID, "", {"dev.acpi_ibm.0.fan_level"}, 69,
+	{"LevelNodeMissing", TABLE_TEXT, "", {"dev.acpi_ibm.0.fan_level"}, 69,
 	    "coolrung: dev.acpi_ibm.0.fan_level: No such file or directory\n", 1},
-	{"NoTemperature", VALID, "", {"dev.acpi_ibm.0.thermal"}, 69,
+	{"NoTemperature", TABLE_TEXT, "", {"dev.acpi_ibm.0.thermal"}, 69,
 	    "coolrung: hw.acpi.thermal.tz0.temperature: No such file or directory\n", 1},
 };
 
@@ -232,7 +246,7 @@ TEST(StartUp, UnwritableModeWritesNoLevel)
 {
 	sim_machine machine;
 	machine.put("faults", "write dev.acpi_ibm.0.fan EPERM\n");
-	std::string conf = machine.config(VALID);
+	std::string conf = machine.config(TABLE_TEXT);
 	EXPECT_EQ(run_coolrung({"coolrung", "-c", conf}, machine.root).status, 77);
 	EXPECT_EQ(count_lines(machine.trace(), "fan_level"), 0);
 }

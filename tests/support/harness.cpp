@@ -18,6 +18,32 @@
 
 namespace fs = std::filesystem;
 
+bool
+feed_fifo(const std::string &fifo, const std::string &content, double seconds)
+{
+	int held = hold_fifo(fifo, seconds);
+	if (held == -1)
+		return false;
+	bool whole = write(held, content.data(), content.size()) ==
+	    static_cast<ssize_t>(content.size());
+	close(held);
+	return whole;
+}
+
+/* A FIFO opens for writing without waiting only while a reader waits in it. */
+int
+hold_fifo(const std::string &fifo, double seconds)
+{
+	auto deadline = std::chrono::steady_clock::now() +
+	    std::chrono::duration<double>(seconds);
+	for (;;) {
+		int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+		if (fd != -1 || std::chrono::steady_clock::now() > deadline)
+			return fd;
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	}
+}
+
 std::string
 read_file(const std::string &path)
 {
@@ -164,6 +190,27 @@ count_lines(const std::vector<std::string> &lines, const std::string &text)
 	return count;
 }
 
+bool
+eventually(const std::function<bool()> &check, double seconds)
+{
+	auto deadline = std::chrono::steady_clock::now() +
+	    std::chrono::duration<double>(seconds);
+	while (std::chrono::steady_clock::now() < deadline) {
+		if (check())
+			return true;
+		std::this_thread::sleep_for(std::chrono::milliseconds(10));
+	}
+	return check();
+}
+
+bool
+has_ended(pid_t pid)
+{
+	siginfo_t info = {};
+	return waitid(P_PID, static_cast<id_t>(pid), &info,
+	    WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+}
+
 int
 wait_for_call(const sim_machine &machine, size_t from,
     const std::function<bool(const trace_line &)> &match,
@@ -200,6 +247,8 @@ wait_for_trace(const sim_machine &machine, const std::string &text, int count,
 static std::vector<std::string> extra_environment;
 /* Signals the next programs start with blocked, as a careless parent leaves them. */
 static std::vector<int> blocked_at_start;
+/* The standard error of the next programs, when not a file of the harness's. */
+static int stderr_at_start = -1;
 
 static pid_t
 spawn(const std::string &program, const std::vector<std::string> &argv,
@@ -226,7 +275,7 @@ spawn(const std::string &program, const std::vector<std::string> &argv,
 	int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 	dup2(null_in, STDIN_FILENO);
 	dup2(out, STDOUT_FILENO);
-	dup2(err, STDERR_FILENO);
+	dup2(stderr_at_start != -1 ? stderr_at_start : err, STDERR_FILENO);
 	/* The test runner may have blocked or ignored signals: start clean. */
 	sigset_t start_mask;
 	sigemptyset(&start_mask);
@@ -267,6 +316,16 @@ start_coolrung_blocking(const std::vector<std::string> &argv,
 	blocked_at_start = blocked;
 	running_daemon daemon = start_program(COOLRUNG_BINARY, argv, sim_root);
 	blocked_at_start.clear();
+	return daemon;
+}
+
+running_daemon
+start_coolrung_with_stderr(const std::vector<std::string> &argv,
+    const std::string &sim_root, int err_fd)
+{
+	stderr_at_start = err_fd;
+	running_daemon daemon = start_program(COOLRUNG_BINARY, argv, sim_root);
+	stderr_at_start = -1;
 	return daemon;
 }
 

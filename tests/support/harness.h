@@ -70,8 +70,16 @@ running_daemon start_coolrung(const std::vector<std::string> &argv,
 /* The same, started with the given signals blocked. */
 running_daemon start_coolrung_blocking(const std::vector<std::string> &argv,
     const std::string &sim_root, const std::vector<int> &blocked);
+/* The same, its standard error the descriptor err_fd (the test keeps it). */
+running_daemon start_coolrung_with_stderr(const std::vector<std::string> &argv,
+    const std::string &sim_root, int err_fd);
 /* Waits for the process to end (killing it after the timeout). */
 run_result wait_daemon(running_daemon &daemon, int timeout_seconds = 10);
+
+/* Waits until check() holds, for up to the given seconds; false on timeout. */
+bool eventually(const std::function<bool()> &check, double seconds = 5);
+/* A child of the test that has ended, not yet waited for. */
+bool has_ended(pid_t pid);
 
 /* Waits until the trace holds count lines containing text; false on timeout. */
 bool wait_for_trace(const sim_machine &machine, const std::string &text,
@@ -81,6 +89,17 @@ int count_lines(const std::vector<std::string> &lines, const std::string &text);
 int wait_for_call(const sim_machine &machine, size_t from,
     const std::function<bool(const trace_line &)> &match,
     double timeout_seconds = 8);
+
+/*
+ * A FIFO in place of a file the simulated kernel opens (the faults, the
+ * log) holds the call that opens it until the test takes its other end.
+ * feed_fifo hands content to the next call that opens it; hold_fifo waits
+ * for a call to be held and returns the write end, whose closing lets the
+ * call go on.  Both give up after the seconds, with false or -1.
+ */
+bool feed_fifo(const std::string &fifo, const std::string &content,
+    double seconds);
+int hold_fifo(const std::string &fifo, double seconds);
 
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &content);

@@ -1,0 +1,92 @@
+/*
+ * A SIGCONT that comes while the job stop is under way: the faults FIFO
+ * holds the hand-back of the fan open, the signals are sent, the call is
+ * let go.  The continue cancels the stop; an ending signal with it ends
+ * the daemon, the fan handed back, as `service coolrung stop` expects.
+ */
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "table.h"
+
+namespace {
+
+struct race_case {
+	const char *name;
+	std::vector<int> during;	/* sent while the hand-back is held */
+	bool ends;
+};
+
+void
+PrintTo(const race_case &c, std::ostream *out)
+{
+	*out << c.name;
+}
+
+class ContinueInsideTheStop : public testing::TestWithParam<race_case> {};
+
+/* Lets every call through until check() holds; false after the seconds. */
+bool
+feed_until(const std::string &fifo, const std::function<bool()> &check,
+    double seconds)
+{
+	return eventually([&] {
+		(void)feed_fifo(fifo, "", 0.01);
+		return check();
+	}, seconds);
+}
+
+TEST_P(ContinueInsideTheStop, NeverStopsForGood)
+{
+	const race_case &c = GetParam();
+	sim_machine machine;
+	machine.set_temperature(50);
+	std::string fifo = machine.path("faults");
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	running_daemon daemon = start_coolrung({"coolrung", "-c",
+	    machine.config(TABLE_TEXT)}, machine.root);
+	ASSERT_TRUE(feed_until(fifo, [&] {
+		return count_lines(machine.trace(), " sleep ") == 1;
+	}, 5)) << machine.dump();
+	kill(daemon.pid, SIGTSTP);
+	int held = hold_fifo(fifo, 5);
+	ASSERT_NE(held, -1) << "no hand-back\n" << machine.dump();
+	for (int signo : c.during)
+		kill(daemon.pid, signo);
+	usleep(20000);
+	close(held);
+	if (c.ends) {
+		ASSERT_TRUE(feed_until(fifo, [&] { return has_ended(daemon.pid); },
+		    5)) << "stopped for good\n" << machine.dump();
+		EXPECT_EQ(wait_daemon(daemon, 1).status, 1);
+		EXPECT_EQ(machine.fan_mode(), 1);
+		return;
+	}
+	/* Not stopped: the next reading takes the fan again. */
+	ASSERT_TRUE(feed_until(fifo, [&] {
+		return count_lines(machine.trace(), "write dev.acpi_ibm.0.fan 0 ok") == 2;
+	}, 5)) << "stopped for good\n" << machine.dump();
+	machine.remove("faults");
+	kill(daemon.pid, SIGTERM);
+	EXPECT_EQ(wait_daemon(daemon, 5).status, 1);
+	EXPECT_EQ(machine.fan_mode(), 1);
+}
+
+const race_case race_cases[] = {
+	{"Continue", {SIGCONT}, false},
+	{"TerminateAndContinue", {SIGTERM, SIGCONT}, true},
+	{"ContinueAndInterrupt", {SIGCONT, SIGINT}, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(JobStop, ContinueInsideTheStop,
+    testing::ValuesIn(race_cases),
+    [](const testing::TestParamInfo<race_case> &info) { return info.param.name; });
+
+}  // namespace
