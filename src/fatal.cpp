@@ -23,7 +23,7 @@ format_fault(fault_text *text, const char *format, va_list ap)
 void
 fail_with(int status, int error, const char *format, ...)
 {
-	fault_text text;
+	fault_text text = {};
 	va_list ap;
 
 	va_start(ap, format);
@@ -35,7 +35,7 @@ fail_with(int status, int error, const char *format, ...)
 void
 fail(int status, const char *format, ...)
 {
-	fault_text text;
+	fault_text text = {};
 	va_list ap;
 
 	va_start(ap, format);

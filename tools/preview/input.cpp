@@ -9,14 +9,6 @@
 
 #include "fatal.h"
 
-void
-file_closer::operator()(FILE *file) const
-{
-	/* "-" reads the standard input, which the process keeps. */
-	if (file != stdin)
-		(void)fclose(file);
-}
-
 bool
 next_line(line_reader *reader)
 {

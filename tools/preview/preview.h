@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "config.h"
+#include "owned_file.h"
 #include "step.h"
 
 /* All times are whole microseconds: sums of poll intervals stay exact. */
@@ -65,11 +66,6 @@ struct run_record {
 
 /* ---- input files (input.cpp) ---- */
 
-/* Closes the file it holds unless that is the standard input. */
-struct file_closer {
-	void operator()(FILE *file) const;
-};
-using owned_file = std::unique_ptr<FILE, file_closer>;
 
 /* Bytes a line of a trace or a model file may hold, its line end aside. */
 constexpr int MAX_INPUT_LINE = 4096;
