@@ -141,7 +141,7 @@ note_ending_signal(int signo)
 
 	ending_signal = signo;
 	if (detach_pipe != -1)
-		(void)write(detach_pipe, &number, 1);
+		(void)write(static_cast<int>(detach_pipe), &number, 1);
 	errno = saved;
 }
 
@@ -543,9 +543,9 @@ run_control_loop(const level_table *table, bool detach_asked,
 	control_state state = control_start();
 	for (;;) {
 		if (ending_signal != 0)
-			end_by_signal(ending_signal);
+			end_by_signal(static_cast<int>(ending_signal));
 		if (job_stop_signal != 0) {
-			int signo = job_stop_signal;
+			int signo = static_cast<int>(job_stop_signal);
 			job_stop_signal = 0;
 			stop_for_job_control(&state, signo, &wait_mask);
 			continue;
