@@ -1,6 +1,9 @@
 /* The real binary: driver check, command line, and start-up diagnostics. */
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -29,7 +32,7 @@ class CommandLine : public testing::TestWithParam<command_case> {};
 const std::string BAD_OPTION =
     "coolrung: illegal option -- x\ncoolrung: Arugment not recognised\n";
 const std::string NO_DEFAULT_CONFIG =
-    "coolrung: Could not find config file: No such file or directory\n";
+    "coolrung: Could not find config file: " + error_text(ENOENT) + "\n";
 
 TEST_P(CommandLine, ExactOutputAndStatus)
 {
@@ -60,12 +63,11 @@ const command_case command_cases[] = {
 	{"DoubleDashEndsOptions", {"coolrung", "--", "-x"}, 78, "", NO_DEFAULT_CONFIG},
 	{"LoneDashEndsOptions", {"coolrung", "-", "-x"}, 78, "", NO_DEFAULT_CONFIG},
 	{"OperandEndsOptions", {"coolrung", "operand", "-x"}, 78, "", NO_DEFAULT_CONFIG},
-	{"PathTakesADashWord", {"coolrung", "-c", "-v"}, 78, "",
-	    "coolrung: Could not find config file: No such file or directory\n"},
+	{"PathTakesADashWord", {"coolrung", "-c", "-v"}, 78, "", NO_DEFAULT_CONFIG},
 	{"PathInTheSameWord", {"coolrung", "-c/nonexistent/x.conf"}, 78, "",
-	    "coolrung: Could not find config file: No such file or directory\n"},
+	    NO_DEFAULT_CONFIG},
 	{"ConfigReadError", {"coolrung", "-c", "/"}, 78, "",
-	    "coolrung: Could not read config file: Is a directory\n"},
+	    "coolrung: Could not read config file: " + error_text(EISDIR) + "\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Options, CommandLine, testing::ValuesIn(command_cases),
@@ -73,11 +75,13 @@ INSTANTIATE_TEST_SUITE_P(Options, CommandLine, testing::ValuesIn(command_cases),
 
 TEST(CommandLine, UnwritableVersionLineFails)
 {
+	if (access("/dev/full", W_OK) != 0)
+		GTEST_SKIP() << "no /dev/full here: nothing makes a write fail";
 	sim_machine machine;
 	run_result result = run_program("/bin/sh", {"sh", "-c",
 	    std::string(COOLRUNG_BINARY) + " -v >/dev/full"}, machine.root);
 	EXPECT_EQ(result.status, 74);
-	EXPECT_EQ(result.err, "coolrung: stdout: No space left on device\n");
+	EXPECT_EQ(result.err, "coolrung: stdout: " + error_text(ENOSPC) + "\n");
 }
 
 TEST(CommandLine, LastConfigPathCounts)
@@ -136,10 +140,10 @@ const driver_case driver_cases[] = {
 	{"CompiledIntoTheKernel", {"acpi_ibm"}, "kldfind acpi_ibm ENOENT\n", 0, "",
 	    {"kldfind acpi_ibm - ENOENT", "kldload acpi_ibm - EEXIST"}},
 	{"Absent", {}, "", 1,
-	    "coolrung: Module acpi_ibm.ko load failed: No such file or directory\n",
+	    "coolrung: Module acpi_ibm.ko load failed: " + error_text(ENOENT) + "\n",
 	    {"kldfind acpi_ibm - ENOENT", "kldload acpi_ibm - ENOENT"}},
 	{"NoPrivilege", {"acpi_ibm.ko"}, "kldload acpi_ibm EPERM\n", 1,
-	    "coolrung: Module acpi_ibm.ko load failed: Operation not permitted\n",
+	    "coolrung: Module acpi_ibm.ko load failed: " + error_text(EPERM) + "\n",
 	    {"kldfind acpi_ibm - ENOENT", "kldload acpi_ibm - EPERM"}},
 };
 
@@ -199,7 +203,8 @@ TEST_P(StartUp, RefusesBeforeDetaching)
 
 const startup_case startup_cases[] = {
 	{"ConversionErrorKeepsTheLineEnd", "level(,0,150)\n", "", {}, 78,
-	    "coolrung: Could not parse level value: ,0,150)\n: Invalid argument\n", 1},
+	    "coolrung: Could not parse level value: ,0,150)\n: " +
+	    error_text(EINVAL) + "\n", 1},
 	{"Dangerous", "level(0,5,150)\n", "", {}, 78,
 	    "coolrung: First level min temperature >0 or last level max "
 	    "temperature <150, dangerous\n", 1},
@@ -216,13 +221,14 @@ const startup_case startup_cases[] = {
 	{"Negative", "level(0,-7,150)\n", "", {}, 78,
 	    "coolrung: Don't be negative (-7)\n", 1},
 	{"ModeNotWritable", VALID, "write dev.acpi_ibm.0.fan EPERM\n", {}, 77,
-	    "coolrung: dev.acpi_ibm.0.fan: Operation not permitted\n", 1},
+	    "coolrung: dev.acpi_ibm.0.fan: " + error_text(EPERM) + "\n", 1},
 	{"ModeNodeMissing", VALID, "", {"dev.acpi_ibm.0.fan"}, 77,
-	    "coolrung: dev.acpi_ibm.0.fan: No such file or directory\n", 1},
+	    "coolrung: dev.acpi_ibm.0.fan: " + error_text(ENOENT) + "\n", 1},
 	{"LevelNodeMissing", VALID, "", {"dev.acpi_ibm.0.fan_level"}, 69,
-	    "coolrung: dev.acpi_ibm.0.fan_level: No such file or directory\n", 1},
+	    "coolrung: dev.acpi_ibm.0.fan_level: " + error_text(ENOENT) + "\n", 1},
 	{"NoTemperature", VALID, "", {"dev.acpi_ibm.0.thermal"}, 69,
-	    "coolrung: hw.acpi.thermal.tz0.temperature: No such file or directory\n", 1},
+	    "coolrung: hw.acpi.thermal.tz0.temperature: " + error_text(ENOENT) +
+	    "\n", 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Messages, StartUp, testing::ValuesIn(startup_cases),

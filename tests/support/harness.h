@@ -72,6 +72,8 @@ running_daemon start_coolrung_blocking(const std::vector<std::string> &argv,
     const std::string &sim_root, const std::vector<int> &blocked);
 /* Waits for the process to end (killing it after the timeout). */
 run_result wait_daemon(running_daemon &daemon, int timeout_seconds = 10);
+/* Whether pid, a child of this process, is stopped by a signal now. */
+bool is_stopped(pid_t pid);
 
 /* Waits until the trace holds count lines containing text; false on timeout. */
 bool wait_for_trace(const sim_machine &machine, const std::string &text,
@@ -81,6 +83,9 @@ int count_lines(const std::vector<std::string> &lines, const std::string &text);
 int wait_for_call(const sim_machine &machine, size_t from,
     const std::function<bool(const trace_line &)> &match,
     double timeout_seconds = 8);
+
+/* The C library's text for an errno value, as err(3) and warn(3) print it. */
+std::string error_text(int error);
 
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &content);
