@@ -3,6 +3,11 @@
 #   need PACKAGE THING...   queue PACKAGE unless every THING is there: a
 #                           command name, or a path (glob) starting with /
 #   install_missing WHO     apt-get install what was queued, saying who asks
+#
+# FreeBSD's own headers and C++ library (a sysroot), for checking the
+# FreeBSD side against them, where the machine keeps them: relative to the
+# repository's root.
+FREEBSD_SYSROOT_TARBALL=../shared/freebsd-sysroot-12.1.tar.xz
 
 missing=()
 

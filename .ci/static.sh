@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Static checks: warning-free builds (-Wall -Wextra -Wpedantic -Werror) with
 # g++ and clang++, clang-tidy (.clang-tidy, findings are errors), cppcheck,
-# and the FreeBSD side configured and built against stand-in FreeBSD headers
-# (tests/freebsd/check.sh).  Each build has a directory of its own, so the
-# script gives the same verdict however often it runs and whatever ran
-# before it.
+# and the FreeBSD side (tests/freebsd/check.sh): the tree configured for
+# FreeBSD and built here with stand-ins for what the host lacks, and, when
+# the machine has FreeBSD's headers ($FREEBSD_SYSROOT_TARBALL, .ci/lib.sh),
+# every source of that configuration type-checked against them.  Each build
+# has a directory of its own, so the script gives the same verdict however
+# often it runs and whatever ran before it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +21,9 @@ need cppcheck cppcheck
 need libgtest-dev /usr/include/gtest/gtest.h
 # libFuzzer and the sanitizer runtimes of Debian's clang.
 need libclang-rt-dev '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'
+if [ -f "$FREEBSD_SYSROOT_TARBALL" ]; then
+	need xz-utils xz
+fi
 install_missing static
 
 echo "static: g++ -Werror"
@@ -56,6 +61,12 @@ cppcheck --enable=warning,performance,portability --error-exitcode=1 \
     src/ sim/ tools/preview/
 
 echo "static: FreeBSD side"
-sh tests/freebsd/check.sh "$build-freebsd"
+if [ -f "$FREEBSD_SYSROOT_TARBALL" ]; then
+	sh tests/freebsd/check.sh -s "$FREEBSD_SYSROOT_TARBALL" "$build-freebsd"
+else
+	echo "static: SKIPPED: the check against FreeBSD's own headers" \
+	    "($FREEBSD_SYSROOT_TARBALL not found)"
+	sh tests/freebsd/check.sh "$build-freebsd"
+fi
 
 echo "static: all checks passed"

@@ -64,7 +64,8 @@ TEST(OutOfMemory, TheDaemonReportsIt)
 		    "ASAN_OPTIONS=verify_asan_link_order=0"});
 		EXPECT_EQ(result.status, 70) << text;
 		EXPECT_EQ(result.err,
-		    "coolrung: Memory allocation error: Cannot allocate memory\n")
+		    "coolrung: Memory allocation error: " + error_text(ENOMEM) +
+		    "\n")
 		    << text;
 		EXPECT_EQ(machine.fan_mode(), 1);
 	}

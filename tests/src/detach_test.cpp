@@ -35,14 +35,6 @@ PrintTo(const start_case &c, std::ostream *out)
 
 class Handshake : public testing::TestWithParam<start_case> {};
 
-bool
-stopped(pid_t child)
-{
-	siginfo_t info = {};
-	return waitid(P_PID, static_cast<id_t>(child), &info,
-	    WSTOPPED | WNOHANG | WNOWAIT) == 0 && info.si_pid == child;
-}
-
 /* Not our child: its state from ps(1), "T" when stopped. */
 bool
 stopped_elsewhere(pid_t pid)
@@ -71,13 +63,13 @@ TEST_P(Handshake, TheStarterTellsTheTruth)
 	if (c.to_starter != 0)
 		kill(starter.pid, c.to_starter);
 	if (c.to_starter == SIGTSTP) {
-		ASSERT_TRUE(eventually([&] { return stopped(starter.pid); }));
+		ASSERT_TRUE(eventually([&] { return is_stopped(starter.pid); }));
 	}
 	int log = open(machine.path("syslog").c_str(), O_RDONLY | O_NONBLOCK);
 	ASSERT_NE(log, -1);
 	if (c.to_starter == SIGTSTP) {
 		usleep(100000);
-		EXPECT_TRUE(stopped(starter.pid));
+		EXPECT_TRUE(is_stopped(starter.pid));
 		kill(starter.pid, SIGCONT);
 	}
 	run_result result = wait_daemon(starter, 10);

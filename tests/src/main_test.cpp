@@ -1,6 +1,9 @@
 /* The real binary: driver check, command line, and start-up diagnostics. */
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -29,7 +32,7 @@ class CommandLine : public testing::TestWithParam<command_case> {};
 const std::string BAD_OPTION =
     "coolrung: illegal option -- x\ncoolrung: Arugment not recognised\n";
 const std::string NO_DEFAULT_CONFIG =
-    "coolrung: Could not find config file: No such file or directory\n";
+    "coolrung: Could not find config file: " + error_text(ENOENT) + "\n";
 
 TEST_P(CommandLine, ExactOutputAndStatus)
 {
@@ -60,12 +63,11 @@ const command_case command_cases[] = {
 	{"DoubleDashEndsOptions", {"coolrung", "--", "-x"}, 78, "", NO_DEFAULT_CONFIG},
 	{"LoneDashEndsOptions", {"coolrung", "-", "-x"}, 78, "", NO_DEFAULT_CONFIG},
 	{"OperandEndsOptions", {"coolrung", "operand", "-x"}, 78, "", NO_DEFAULT_CONFIG},
-	{"PathTakesADashWord", {"coolrung", "-c", "-v"}, 78, "",
-	    "coolrung: Could not find config file: No such file or directory\n"},
+	{"PathTakesADashWord", {"coolrung", "-c", "-v"}, 78, "", NO_DEFAULT_CONFIG},
 	{"PathInTheSameWord", {"coolrung", "-c/nonexistent/x.conf"}, 78, "",
-	    "coolrung: Could not find config file: No such file or directory\n"},
+	    NO_DEFAULT_CONFIG},
 	{"ConfigReadError", {"coolrung", "-c", "/"}, 78, "",
-	    "coolrung: Could not read config file: Is a directory\n"},
+	    "coolrung: Could not read config file: " + error_text(EISDIR) + "\n"},
 	/* Read no further than the first NUL byte: it ends at once. */
 	{"ConfigOfNulBytes", {"coolrung", "-c", "/dev/zero"}, 78, "",
 	    "coolrung: NUL byte in config file line 1\n"},
@@ -77,19 +79,22 @@ INSTANTIATE_TEST_SUITE_P(Options, CommandLine, testing::ValuesIn(command_cases),
 /* A version line that cannot be written is a write error, never SIGPIPE. */
 TEST(CommandLine, UnwritableVersionLineFails)
 {
-	const struct {
-		const char *into, *text;
+	struct {
+		const char *into;
+		int error;
 	} cases[] = {
-		{" >/dev/full", "No space left on device"},
+		{" >/dev/full", ENOSPC},
 		/* The reader is gone before the line is written. */
-		{" | true", "Broken pipe"},
+		{" | true", EPIPE},
 	};
+	if (access("/dev/full", W_OK) != 0)
+		cases[0] = cases[1];	/* nothing else makes a write fail */
 	for (const auto &c : cases) {
 		sim_machine machine;
 		run_result result = run_program("/bin/sh", {"sh", "-c",
 		    "(sleep 0.2; " + std::string(COOLRUNG_BINARY) +
 		    " -v; echo \"status $?\" >&2)" + c.into}, machine.root);
-		EXPECT_EQ(result.err, std::string("coolrung: stdout: ") + c.text +
+		EXPECT_EQ(result.err, "coolrung: stdout: " + error_text(c.error) +
 		    "\nstatus 74\n") << c.into;
 	}
 }
@@ -150,10 +155,10 @@ const driver_case driver_cases[] = {
 	{"CompiledIntoTheKernel", {"acpi_ibm"}, "kldfind acpi_ibm ENOENT\n", 0, "",
 	    {"kldfind acpi_ibm - ENOENT", "kldload acpi_ibm - EEXIST"}},
 	{"Absent", {}, "", 1,
-	    "coolrung: Module acpi_ibm.ko load failed: No such file or directory\n",
+	    "coolrung: Module acpi_ibm.ko load failed: " + error_text(ENOENT) + "\n",
 	    {"kldfind acpi_ibm - ENOENT", "kldload acpi_ibm - ENOENT"}},
 	{"NoPrivilege", {"acpi_ibm.ko"}, "kldload acpi_ibm EPERM\n", 1,
-	    "coolrung: Module acpi_ibm.ko load failed: Operation not permitted\n",
+	    "coolrung: Module acpi_ibm.ko load failed: " + error_text(EPERM) + "\n",
 	    {"kldfind acpi_ibm - ENOENT", "kldload acpi_ibm - EPERM"}},
 };
 
@@ -213,7 +218,8 @@ TEST_P(StartUp, RefusesBeforeDetaching)
 
 const startup_case startup_cases[] = {
 	{"ConversionErrorKeepsTheLineEnd", "level(,0,150)\n", "", {}, 78,
-	    "coolrung: Could not parse level value: ,0,150)\n: Invalid argument\n", 1},
+	    "coolrung: Could not parse level value: ,0,150)\n: " +
+	    error_text(EINVAL) + "\n", 1},
 	{"Dangerous", "level(0,5,150)\n", "", {}, 78,
 	    "coolrung: First level min temperature >0 or last level max "
 	    "temperature <150, dangerous\n", 1},
@@ -230,13 +236,14 @@ const startup_case startup_cases[] = {
 	{"Negative", "level(0,-7,150)\n", "", {}, 78,
 	    "coolrung: Don't be negative (-7)\n", 1},
 	{"ModeNotWritable", TABLE_TEXT, "write dev.acpi_ibm.0.fan EPERM\n", {}, 77,
-	    "coolrung: dev.acpi_ibm.0.fan: Operation not permitted\n", 1},
+	    "coolrung: dev.acpi_ibm.0.fan: " + error_text(EPERM) + "\n", 1},
 	{"ModeNodeMissing", TABLE_TEXT, "", {"dev.acpi_ibm.0.fan"}, 77,
-	    "coolrung: dev.acpi_ibm.0.fan: No such file or directory\n", 1},
+	    "coolrung: dev.acpi_ibm.0.fan: " + error_text(ENOENT) + "\n", 1},
 	{"LevelNodeMissing", TABLE_TEXT, "", {"dev.acpi_ibm.0.fan_level"}, 69,
-	    "coolrung: dev.acpi_ibm.0.fan_level: No such file or directory\n", 1},
+	    "coolrung: dev.acpi_ibm.0.fan_level: " + error_text(ENOENT) + "\n", 1},
 	{"NoTemperature", TABLE_TEXT, "", {"dev.acpi_ibm.0.thermal"}, 69,
-	    "coolrung: hw.acpi.thermal.tz0.temperature: No such file or directory\n", 1},
+	    "coolrung: hw.acpi.thermal.tz0.temperature: " + error_text(ENOENT) +
+	    "\n", 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Messages, StartUp, testing::ValuesIn(startup_cases),

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -58,6 +59,12 @@ write_file(const std::string &path, const std::string &content)
 {
 	std::ofstream out(path, std::ios::binary | std::ios::trunc);
 	out << content;
+}
+
+std::string
+error_text(int error)
+{
+	return strerror(error);
 }
 
 static std::vector<std::string>
@@ -357,6 +364,17 @@ wait_daemon(running_daemon &daemon, int timeout_seconds)
 	unlink(daemon.err_path.c_str());
 	daemon.pid = -1;
 	return result;
+}
+
+/* The child stays waitable: its end is still collected by wait_daemon. */
+bool
+is_stopped(pid_t pid)
+{
+	siginfo_t info = {};
+
+	return waitid(P_PID, static_cast<id_t>(pid), &info,
+	    WSTOPPED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid &&
+	    info.si_code == CLD_STOPPED;
 }
 
 run_result

@@ -75,6 +75,8 @@ running_daemon start_coolrung_with_stderr(const std::vector<std::string> &argv,
     const std::string &sim_root, int err_fd);
 /* Waits for the process to end (killing it after the timeout). */
 run_result wait_daemon(running_daemon &daemon, int timeout_seconds = 10);
+/* Whether pid, a child of this process, is stopped by a signal now. */
+bool is_stopped(pid_t pid);
 
 /* Waits until check() holds, for up to the given seconds; false on timeout. */
 bool eventually(const std::function<bool()> &check, double seconds = 5);
@@ -100,6 +102,9 @@ int wait_for_call(const sim_machine &machine, size_t from,
 bool feed_fifo(const std::string &fifo, const std::string &content,
     double seconds);
 int hold_fifo(const std::string &fifo, double seconds);
+
+/* The C library's text for an errno value, as err(3) and warn(3) print it. */
+std::string error_text(int error);
 
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &content);

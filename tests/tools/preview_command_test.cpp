@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -70,7 +71,7 @@ struct refusal {
 	std::vector<std::string> args;
 	const char *trace;	/* written to trace.csv and given on stdin */
 	int status;
-	const char *message;	/* all of stderr, or its first line */
+	std::string message;	/* all of stderr, or its first line */
 };
 
 const refusal refusals[] = {
@@ -79,12 +80,12 @@ const refusal refusals[] = {
 	{"stdin", {"--trace", "-", "table.conf"}, "0 40\n", 65,
 	    "coolrung-preview: stdin:1: expected seconds,celsius\n"},
 	{"missing trace", {"--trace", "none.csv", "table.conf"}, "", 66,
-	    "coolrung-preview: none.csv: No such file or directory\n"},
+	    "coolrung-preview: none.csv: " + error_text(ENOENT) + "\n"},
 	{"missing model", {"-s", "idle", "-m", "none", "table.conf"}, "", 66,
-	    "coolrung-preview: none: No such file or directory\n"},
+	    "coolrung-preview: none: " + error_text(ENOENT) + "\n"},
 	{"missing table", {"-s", "idle", "none.conf"}, "", 78,
-	    "coolrung-preview: Could not find config file: "
-	    "No such file or directory\n"},
+	    "coolrung-preview: Could not find config file: " +
+	    error_text(ENOENT) + "\n"},
 	{"no input", {"table.conf"}, "", 64,
 	    "coolrung-preview: give one of --trace and --scenario\n"},
 	{"two inputs", {"-t", "-", "-s", "idle", "table.conf"}, "", 64,
@@ -98,7 +99,7 @@ const refusal refusals[] = {
 	{"no table", {"-s", "idle"}, "", 64,
 	    "coolrung-preview: expected one configuration file\n"},
 	{"picture nowhere", {"-s", "idle", "-o", "no/such.svg", "table.conf"},
-	    "", 73, "coolrung-preview: no/such.svg: No such file or directory\n"},
+	    "", 73, "coolrung-preview: no/such.svg: " + error_text(ENOENT) + "\n"},
 };
 
 TEST_F(PreviewCommand, RefusesBadInputWithItsStatus)
@@ -173,8 +174,8 @@ TEST_F(PreviewCommand, RunningOutOfMemoryIsReported)
 	    "i / 1000000, i % 1000000 }' | exec \"$@\"";
 	run_result result = run({"-t", "-", "table.conf"}, "", endless);
 	EXPECT_EQ(result.status, 70);
-	EXPECT_EQ(result.err, "coolrung-preview: Memory allocation error: "
-	    "Cannot allocate memory\n");
+	EXPECT_EQ(result.err, "coolrung-preview: Memory allocation error: " +
+	    error_text(ENOMEM) + "\n");
 	EXPECT_EQ(result.out, "");
 }
 

@@ -1,14 +1,12 @@
 /*
- * Stand-in for FreeBSD's <sys/linker.h>: the module calls, declared as
- * FreeBSD declares them for programs (kldfind(2), kldload(2)).
+ * Stand-in for FreeBSD's <sys/linker.h>, which the host lacks: the module
+ * calls, declared as FreeBSD declares them for programs (kldfind(2),
+ * kldload(2)), so that the FreeBSD side compiles and links here
+ * (../../check.sh).  FreeBSD's own header is checked against with a
+ * FreeBSD sysroot.
  */
 #ifndef COOLRUNG_STANDIN_SYS_LINKER_H
 #define COOLRUNG_STANDIN_SYS_LINKER_H
-
-/* FreeBSD's header uses MAXPATHLEN and the like from <sys/param.h>. */
-#ifndef COOLRUNG_STANDIN_SYS_PARAM_H
-#error "<sys/param.h> must be included before <sys/linker.h>"
-#endif
 
 extern "C" {
 int kldfind(const char *file);

@@ -1,7 +1,8 @@
 /*
- * Stand-in for FreeBSD's <sys/sysctl.h>: the three calls, declared as
- * FreeBSD declares them for programs (sysctl(3)).  Like FreeBSD's, it
- * takes u_int and size_t from <sys/types.h>, which must come first.
+ * Stand-in for FreeBSD's <sys/sysctl.h>, which the host lacks: the three
+ * calls, declared as FreeBSD declares them for programs (sysctl(3)), so
+ * that the FreeBSD side compiles and links here (../../check.sh).  u_int
+ * and size_t come from <sys/types.h>, included first as on FreeBSD.
  */
 #ifndef COOLRUNG_STANDIN_SYS_SYSCTL_H
 #define COOLRUNG_STANDIN_SYS_SYSCTL_H
