@@ -1,7 +1,8 @@
 /*
  * A line built in a fixed buffer with plain loops, and written where it
  * goes without waiting: no allocation and no stdio, so a signal handler may
- * build and write one.  Text past the end is cut.
+ * build and write one.  Text past the end is cut, and the line remembers
+ * that it was.
  */
 #ifndef COOLRUNG_SAFE_TEXT_H
 #define COOLRUNG_SAFE_TEXT_H
@@ -13,21 +14,30 @@
 
 constexpr size_t SAFE_TEXT_SIZE = 1024;
 
-struct safe_text {
-	char text[SAFE_TEXT_SIZE];
+/* A size of its own for text that must hold a whole path. */
+template <size_t SIZE>
+struct safe_text_of {
+	char text[SIZE];
 	size_t length;
+	bool cut;	/* some text did not fit */
 };
 
-inline void
-safe_append(safe_text *line, const char *text)
+using safe_text = safe_text_of<SAFE_TEXT_SIZE>;
+
+template <size_t SIZE>
+void
+safe_append(safe_text_of<SIZE> *line, const char *text)
 {
 	while (*text != '\0' && line->length + 1 < sizeof(line->text))
 		line->text[line->length++] = *text++;
 	line->text[line->length] = '\0';
+	if (*text != '\0')
+		line->cut = true;
 }
 
-inline void
-safe_append_number(safe_text *line, long long value)
+template <size_t SIZE>
+void
+safe_append_number(safe_text_of<SIZE> *line, long long value)
 {
 	char digits[24];
 	size_t at = sizeof(digits) - 1;

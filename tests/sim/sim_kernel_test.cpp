@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <syslog.h>
 #include <unistd.h>
 
 #include "harness.h"
@@ -182,6 +183,53 @@ TEST_F(SimKernel, TraceLines)
 		pid + " kldfind acpi_ibm - ok",
 	};
 	EXPECT_EQ(machine.trace(), expected);
+}
+
+/* Each priority by its name; names and messages far past 1 KiB stay whole. */
+TEST_F(SimKernel, LongLinesReachTheirFilesWhole)
+{
+	std::string pid = std::to_string(getpid());
+	std::string name = "dev." + std::string(3000, 'n');
+	std::string message(3000, 'm');
+	int mib[4];
+	size_t length = 4;
+	platform_sysctlnametomib(name.c_str(), mib, &length);
+	platform_openlog("coolrung");
+	platform_syslog(LOG_ERR, message.c_str());
+	platform_syslog(LOG_WARNING, "warned");
+	platform_syslog(LOG_NOTICE, "noted");
+	platform_syslog(LOG_INFO, "");
+	EXPECT_EQ(machine.trace(), std::vector<std::string>{
+	    pid + " lookup " + name + " - ENOENT"});
+	EXPECT_EQ(machine.log(), (std::vector<std::string>{
+		pid + " err " + message,
+		pid + " warning warned",
+		pid + " notice noted",
+		pid + " info ",
+	}));
+}
+
+/*
+ * A node whose path in the root does not fit in PATH_MAX is no node, even
+ * when the path cut to fit names a file.
+ */
+TEST_F(SimKernel, PathsThatDoNotFitNameNoFile)
+{
+	std::string root = machine.root + "/";
+	std::string node = "dev.acpi_ibm.0.fan";
+	while (root.size() + node.size() < 4095 + 4)
+		root += "./";
+	/* The simulator puts a slash of its own between root and name. */
+	size_t kept = 4095 - root.size() - 1;
+	machine.put(node.substr(0, kept), "5\n");
+	setenv("COOLRUNG_SIM_ROOT", root.c_str(), 1);
+	sim_kernel_reset();
+	int value = -1;
+	size_t size = sizeof(value);
+	EXPECT_EQ(platform_sysctlbyname(node.c_str(), &value, &size, nullptr, 0),
+	    -1);
+	EXPECT_EQ(errno, ENOENT);
+	EXPECT_EQ(value, -1);
 }
 
 TEST(SimKernelMemory, HealthyMachineWithoutADirectory)
