@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "harness.h"
-#include "preview.h"
+#include "svg.h"
+#include "trace.h"
 #include "table.h"
 
 namespace {
