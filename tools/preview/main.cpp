@@ -113,6 +113,7 @@ read_options(int argc, char *argv[])
 			break;
 		case 'h':
 			print_usage(stdout);
+			flush_stdout();
 			exit(0);
 		default:
 			usage_error(nullptr, "");
