@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "harness.h"
-#include "preview.h"
+#include "svg.h"
+#include "trace.h"
 #include "table.h"
 
 namespace {
@@ -194,6 +195,25 @@ TEST_F(PreviewCommand, HelpAndEvents)
 	run_result summary = run({"-s", "compile", "table.conf"});
 	EXPECT_EQ(summary.status, 0);
 	EXPECT_NE(summary.out.find("run: 1200 s, "), std::string::npos);
+}
+
+/* Whatever goes to the standard output, its loss is a write error. */
+TEST_F(PreviewCommand, AFullStandardOutputFails)
+{
+	const char *full = "cd \"$1\" && shift && exec \"$@\" < .stdin > /dev/full";
+	const std::vector<std::string> writers[] = {
+		{"-h"},
+		{"--help"},
+		{"-s", "idle", "table.conf"},
+		{"--events", "-t", "-", "table.conf"},
+	};
+	for (const std::vector<std::string> &args : writers) {
+		SCOPED_TRACE(args[0]);
+		run_result result = run(args, "0,40\n", full);
+		EXPECT_EQ(result.status, 74);
+		EXPECT_EQ(result.err,
+		    "coolrung-preview: stdout: No space left on device\n");
+	}
 }
 
 /* Every '&' starts one of the entities the picture may use; no '<'. */

@@ -8,7 +8,9 @@
 #include <string>
 
 #include "fatal.h"
-#include "preview.h"
+#include "model.h"
+#include "seconds.h"
+#include "summary.h"
 #include "table.h"
 
 namespace {

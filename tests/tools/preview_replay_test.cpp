@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "fatal.h"
-#include "preview.h"
+#include "run.h"
+#include "seconds.h"
+#include "summary.h"
+#include "trace.h"
 #include "table.h"
 
 namespace {
@@ -34,7 +37,7 @@ trace_of(const std::string &text)
 }
 
 /* event.celsius of a failed read, event.level while the firmware runs the fan */
-constexpr int32_t FAILED = NO_READING;
+constexpr int32_t FAILED = FAILED_READ;
 constexpr int32_t FIRMWARE = -1;
 
 std::vector<event>

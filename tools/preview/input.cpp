@@ -3,9 +3,10 @@
  * of any length, /dev/zero included, either reads in fixed memory or ends
  * in a message naming the line.
  */
-#include "preview.h"
+#include "input.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include "fatal.h"
 
@@ -33,4 +34,16 @@ next_line(line_reader *reader)
 		fail(EX_DATAERR, "%s:%lld: NUL byte in the line", reader->name,
 		    reader->number);
 	return true;
+}
+
+char *
+trimmed(char *text)
+{
+	size_t length;
+
+	text += strspn(text, " \t");
+	length = strlen(text);
+	while (length > 0 && strchr(" \t\r\n", text[length - 1]) != nullptr)
+		text[--length] = '\0';
+	return text;
 }

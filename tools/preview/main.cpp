@@ -16,7 +16,12 @@
 
 #include "config.h"
 #include "fatal.h"
-#include "preview.h"
+#include "input.h"
+#include "model.h"
+#include "seconds.h"
+#include "summary.h"
+#include "svg.h"
+#include "trace.h"
 #include "report.h"
 
 struct options {
@@ -57,6 +62,14 @@ print_usage(FILE *out)
 	    "  -e, --events         print \"seconds celsius level\" per poll "
 	    "instead of the summary\n"
 	    "  -h, --help           print this and exit\n");
+}
+
+/* What the standard output could not take is an error, as for a file. */
+static void
+flush_stdout()
+{
+	if (fflush(stdout) == EOF || ferror(stdout))
+		fail_with(EX_IOERR, errno, "stdout");
 }
 
 [[noreturn]] static void
@@ -101,6 +114,7 @@ read_options(int argc, char *argv[])
 			break;
 		case 'h':
 			print_usage(stdout);
+			flush_stdout();
 			exit(0);
 		default:
 			usage_error(nullptr, "");
@@ -195,8 +209,7 @@ show(const options &chosen, const level_table *table)
 	else
 		print_summary(stdout, summarize(run, table), table,
 		    title.c_str());
-	if (fflush(stdout) == EOF || ferror(stdout))
-		fail_with(EX_IOERR, errno, "stdout");
+	flush_stdout();
 }
 
 int

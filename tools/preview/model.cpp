@@ -9,7 +9,7 @@
  * behaves against heat that answers to the fan, which a recorded trace
  * cannot.  See coolrung-preview(8).
  */
-#include "preview.h"
+#include "model.h"
 
 #include <cctype>
 #include <cerrno>
@@ -18,6 +18,9 @@
 #include <cstring>
 
 #include "fatal.h"
+#include "input.h"
+#include "poll.h"
+#include "seconds.h"
 
 constexpr int64_t MAX_DURATION = int64_t{7} * 24 * 3600 * MICROS;
 constexpr double IDLE_LOAD = 0.05;	/* a desktop doing nothing much */
@@ -100,18 +103,6 @@ bool
 valid_duration(int64_t micros)
 {
 	return micros > 0 && micros <= MAX_DURATION;
-}
-
-static char *
-trimmed(char *text)
-{
-	size_t length;
-
-	text += strspn(text, " \t");
-	length = strlen(text);
-	while (length > 0 && strchr(" \t\r\n", text[length - 1]) != nullptr)
-		text[--length] = '\0';
-	return text;
 }
 
 static bool

@@ -1,46 +1,15 @@
 /*
- * The daemon's poll without the hardware, and a trace replayed through it.
- * The rules are the daemon's own (step.h); only the writes are left out.
+ * A trace replayed through the daemon's poll: each poll reads the latest
+ * sample at or before its time and sleeps as the daemon would.
  */
-#include "preview.h"
+#include "trace.h"
 
 #include <cmath>
 
-unsigned int
-preview_poll(control_state *state, const level_table *table,
-    const int32_t *celsius)
-{
-	poll_plan plan = plan_poll(*state, table, celsius, true);
+#include "poll.h"
+#include "seconds.h"
 
-	(void)record_poll(state, plan, poll_outcome::done);
-	return plan.seconds;
-}
-
-int32_t
-fan_row(const control_state &state)
-{
-	return state.taken ? state.row : HANDED_BACK;
-}
-
-/*
- * Whole degrees, cut toward zero as the daemon's deci-kelvin conversion
- * does.  The readers keep temperatures far inside int32_t; the clamp only
- * keeps the conversion defined.
- */
-int32_t
-sensor_reading(double celsius)
-{
-	if (!(celsius > INT32_MIN))
-		return INT32_MIN;
-	if (!(celsius < INT32_MAX))
-		return INT32_MAX;
-	return static_cast<int32_t>(celsius);
-}
-
-/*
- * The trace's first sample is time 0.  Samples of one instant leave only
- * the last: it is the one a read at that instant would see.
- */
+/* The trace's first sample is time 0. */
 static std::vector<curve_point>
 curve_of(const std::vector<trace_sample> &trace)
 {
@@ -48,13 +17,8 @@ curve_of(const std::vector<trace_sample> &trace)
 	int64_t origin = trace.front().at;
 
 	curve.reserve(trace.size());
-	for (const trace_sample &sample : trace) {
-		curve_point point{sample.at - origin, sample.celsius};
-		if (!curve.empty() && curve.back().at == point.at)
-			curve.back() = point;
-		else
-			curve.push_back(point);
-	}
+	for (const trace_sample &sample : trace)
+		curve.push_back(curve_point{sample.at - origin, sample.celsius});
 	return curve;
 }
 
@@ -77,7 +41,7 @@ replay_trace(const level_table *table, const std::vector<trace_sample> &trace)
 		/* A sample of no temperature (NaN) is a failed read. */
 		double sample = run.curve[latest].celsius;
 		bool failed = std::isnan(sample);
-		int32_t celsius = failed ? NO_READING : sensor_reading(sample);
+		int32_t celsius = failed ? FAILED_READ : sensor_reading(sample);
 		unsigned int seconds = preview_poll(&state, table,
 		    failed ? nullptr : &celsius);
 		run.polls.push_back(poll_event{at, celsius, fan_row(state)});

@@ -2,9 +2,12 @@
  * The figures an administrator weighs a table by: where the fan spends its
  * time, how often it changes (a table that hunts is heard), how hot it got.
  */
-#include "preview.h"
+#include "summary.h"
 
 #include <cmath>
+#include <string>
+
+#include "seconds.h"
 
 constexpr int64_t HOUR = 3600 * MICROS;
 constexpr int64_t SHOWN_PRECISION = MICROS / 10;
@@ -26,15 +29,14 @@ add_row_times(const run_record &run, run_summary *summary)
 }
 
 static void
-consider_stay(stay *kept, bool shortest, int64_t from, int64_t until,
-    int32_t index)
+consider_stay(kept_stay *kept, bool shortest, const level_stay &stay)
 {
-	int64_t length = until - from;
+	int64_t length = stay.until - stay.from;
 
 	if (kept->found && (shortest ? length >= kept->length :
 	    length <= kept->length))
 		return;
-	*kept = stay{true, length, index, from};
+	*kept = kept_stay{true, length, stay.index, stay.from};
 }
 
 /*
@@ -44,23 +46,14 @@ consider_stay(stay *kept, bool shortest, int64_t from, int64_t until,
 static void
 add_stays(const run_record &run, run_summary *summary)
 {
-	int32_t index = control_start().row;
-	int64_t from = 0;
-	bool began_with_change = false;
+	std::vector<level_stay> stays = level_stays(run);
 
-	for (const poll_event &poll : run.polls) {
-		if (poll.index == index)
-			continue;
-		summary->changes++;
-		if (began_with_change)
-			consider_stay(&summary->shortest, true, from, poll.at,
-			    index);
-		consider_stay(&summary->longest, false, from, poll.at, index);
-		index = poll.index;
-		from = poll.at;
-		began_with_change = true;
+	summary->changes = static_cast<int>(stays.size() - 1);
+	for (size_t i = 0; i < stays.size(); i++) {
+		if (i > 0 && i + 1 < stays.size())
+			consider_stay(&summary->shortest, true, stays[i]);
+		consider_stay(&summary->longest, false, stays[i]);
 	}
-	consider_stay(&summary->longest, false, from, run.end, index);
 }
 
 /*
@@ -127,7 +120,7 @@ share(int64_t part, int64_t whole)
 }
 
 static void
-print_stay(FILE *out, const char *what, const stay &kept,
+print_stay(FILE *out, const char *what, const kept_stay &kept,
     const level_table *table)
 {
 	if (!kept.found) {
@@ -184,7 +177,7 @@ print_events(FILE *out, const run_record &run, const level_table *table)
 {
 	for (const poll_event &poll : run.polls) {
 		fprintf(out, "%s ", format_seconds(poll.at).c_str());
-		if (poll.celsius == NO_READING)
+		if (poll.celsius == FAILED_READ)
 			fprintf(out, "- ");
 		else
 			fprintf(out, "%d ", poll.celsius);

@@ -3,10 +3,13 @@
  * bands so the overlaps show, and the fan level underneath.  Plain SVG,
  * written by hand: any browser shows it and it diffs as text.
  */
-#include "preview.h"
+#include "svg.h"
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+
+#include "seconds.h"
 
 constexpr double WIDTH = 960;
 constexpr double HEIGHT = 540;
@@ -321,42 +324,28 @@ draw_firmware(FILE *out, const frame &box, int64_t from, int64_t until)
 		    left + width / 2, FAN_TOP + FAN_HEIGHT / 2 + 4);
 }
 
-/*
- * The level as a stepped line from the start, each row held until the next
- * change; broken where the firmware had the fan.
- */
+/* The level as a stepped line, broken where the firmware had the fan. */
 static void
 draw_levels(FILE *out, const frame &box, const run_record &run,
     const level_table *table)
 {
-	int32_t index = control_start().row;
-	int64_t from = 0;
 	bool drawing = false;
 
-	for (size_t i = 0; i <= run.polls.size(); i++) {
-		bool end = i == run.polls.size();
-		if (!end && run.polls[i].index == index)
-			continue;
-		int64_t until = end ? run.end : run.polls[i].at;
-		if (index == HANDED_BACK) {
+	for (const level_stay &stay : level_stays(run)) {
+		if (stay.index == HANDED_BACK) {
 			if (drawing)
 				fprintf(out, "\"/>\n");
 			drawing = false;
-			draw_firmware(out, box, from, until);
-		} else {
-			if (!drawing)
-				fprintf(out, "<polyline fill=\"none\" "
-				    "stroke=\"#d95f02\" stroke-width=\"1.5\" "
-				    "points=\"");
-			drawing = true;
-			double y = y_of_level(table->entries[index].level_number);
-			fprintf(out, "%.1f,%.1f %.1f,%.1f ", x_of(box, from), y,
-			    x_of(box, until), y);
+			draw_firmware(out, box, stay.from, stay.until);
+			continue;
 		}
-		if (end)
-			break;
-		index = run.polls[i].index;
-		from = until;
+		if (!drawing)
+			fprintf(out, "<polyline fill=\"none\" stroke=\"#d95f02\" "
+			    "stroke-width=\"1.5\" points=\"");
+		drawing = true;
+		double y = y_of_level(table->entries[stay.index].level_number);
+		fprintf(out, "%.1f,%.1f %.1f,%.1f ", x_of(box, stay.from), y,
+		    x_of(box, stay.until), y);
 	}
 	if (drawing)
 		fprintf(out, "\"/>\n");

@@ -3,16 +3,16 @@
  * reading the thermal node writes them.  A fault names the file and the
  * line, so a long recording can be mended by hand.
  */
-#include "preview.h"
+#include "trace.h"
 
 #include <cctype>
 #include <cmath>
 #include <cstring>
 
 #include "fatal.h"
+#include "input.h"
+#include "seconds.h"
 
-constexpr int SECONDS_DIGITS = 12;	/* keeps microseconds inside int64_t */
-constexpr int FRACTION_DIGITS = 6;	/* microseconds; finer is cut */
 constexpr int CELSIUS_DIGITS = 9;	/* keeps the reading inside int32_t */
 /* Beyond this a slip in the times would replay for ages. */
 constexpr int64_t MAX_SPAN_DAYS = 31;
@@ -23,74 +23,6 @@ struct trace_reader {
 	bool content_seen;	/* a header may only come first */
 	std::vector<trace_sample> samples;
 };
-
-static const char *
-skip_space(const char *text)
-{
-	while (*text == ' ' || *text == '\t')
-		text++;
-	return text;
-}
-
-/* Cuts blanks and the line end, "\r\n" too, off the end of text. */
-static void
-trim_end(char *text)
-{
-	size_t length = strlen(text);
-
-	while (length > 0 && strchr(" \t\r\n", text[length - 1]) != nullptr)
-		text[--length] = '\0';
-}
-
-bool
-parse_seconds(const char *text, int64_t *micros)
-{
-	int64_t whole = 0, fraction = 0;
-	int digits = 0, fraction_digits = 0;
-
-	for (; isdigit(static_cast<unsigned char>(*text)); text++) {
-		if (++digits > SECONDS_DIGITS)
-			return false;
-		whole = whole * 10 + (*text - '0');
-	}
-	if (*text == '.') {
-		for (text++; isdigit(static_cast<unsigned char>(*text)); text++) {
-			if (fraction_digits++ < FRACTION_DIGITS)
-				fraction = fraction * 10 + (*text - '0');
-		}
-	}
-	if (*text != '\0' || digits + fraction_digits == 0)
-		return false;
-	for (; fraction_digits < FRACTION_DIGITS; fraction_digits++)
-		fraction *= 10;
-	*micros = whole * MICROS + fraction;
-	return true;
-}
-
-std::string
-format_seconds(int64_t micros)
-{
-	char text[48];
-	const char *sign = micros < 0 ? "-" : "";
-	uint64_t magnitude = micros < 0 ? 0 - static_cast<uint64_t>(micros) :
-	    static_cast<uint64_t>(micros);
-	uint64_t fraction = magnitude % MICROS;
-	int places = FRACTION_DIGITS;
-
-	if (fraction == 0) {
-		snprintf(text, sizeof(text), "%s%llu", sign,
-		    static_cast<unsigned long long>(magnitude / MICROS));
-		return text;
-	}
-	while (fraction % 10 == 0) {
-		fraction /= 10;
-		places--;
-	}
-	snprintf(text, sizeof(text), "%s%llu.%0*llu", sign,
-	    static_cast<unsigned long long>(magnitude / MICROS), places,
-	    static_cast<unsigned long long>(fraction));
-	return text;
-}
 
 /*
  * An optional sign, whole degrees, an optional fraction; or "-", a read
@@ -131,7 +63,6 @@ parse_celsius(const char *text, double *celsius)
 static bool
 is_skipped(trace_reader *reader, const char *line)
 {
-	line = skip_space(line);
 	if (*line == '\0' || *line == '#')
 		return true;
 	if (!reader->content_seen) {
@@ -156,7 +87,11 @@ keep_sample(trace_reader *reader, const trace_sample &sample)
 	if (!samples.empty() && sample.at - samples.front().at > MAX_SPAN)
 		fail(EX_DATAERR, "%s:%lld: more than %lld days after the first "
 		    "sample", name, line, static_cast<long long>(MAX_SPAN_DAYS));
-	/* Only the last of one instant is read: the rest need no room. */
+	/*
+	 * Only the last of one instant is the one a read at that instant
+	 * would see; the rest need no room, and the replay takes one sample
+	 * an instant.
+	 */
 	if (!samples.empty() && sample.at == samples.back().at)
 		samples.back() = sample;
 	else
@@ -175,9 +110,8 @@ read_sample(trace_reader *reader, char *line)
 		fail(EX_DATAERR, "%s:%lld: expected seconds,celsius", name,
 		    number);
 	*comma = '\0';
-	trim_end(line);
-	const char *seconds = skip_space(line);
-	const char *celsius = skip_space(comma + 1);
+	const char *seconds = trimmed(line);
+	const char *celsius = trimmed(comma + 1);
 	if (!parse_seconds(seconds, &sample.at))
 		fail(EX_DATAERR, "%s:%lld: bad time: %s", name, number, seconds);
 	if (!parse_celsius(celsius, &sample.celsius))
@@ -193,9 +127,9 @@ read_trace(FILE *file, const char *name)
 	trace_reader reader{&lines, false, {}};
 
 	while (next_line(&lines)) {
-		trim_end(lines.text);
-		if (!is_skipped(&reader, lines.text))
-			read_sample(&reader, lines.text);
+		char *line = trimmed(lines.text);
+		if (!is_skipped(&reader, line))
+			read_sample(&reader, line);
 	}
 	if (reader.samples.empty())
 		fail(EX_DATAERR, "%s: no samples", name);
