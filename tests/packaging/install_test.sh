@@ -5,15 +5,17 @@
 # administrator's coolrung.conf and edited log snippets survive.
 #
 # usage: install_test.sh CMAKE SOURCE_DIR GENERATOR CXX_COMPILER DEFAULT
-#            [BUILD_TYPE]
-# DEFAULT is what COOLRUNG_INSTALL_FREEBSD_FILES must default to here.
+#            LINUX_DEFAULT [BUILD_TYPE]
+# DEFAULT is what COOLRUNG_INSTALL_FREEBSD_FILES must default to here,
+# LINUX_DEFAULT what COOLRUNG_INSTALL_LINUX_FILES must.
 set -u
 cmake=$1
 source_dir=$2
 generator=$3
 compiler=$4
 default=$5
-build_type=${6:-RelWithDebInfo}
+linux_default=$6
+build_type=${7:-RelWithDebInfo}
 
 S=$(mktemp -d "${TMPDIR:-/tmp}/coolrung-install.XXXXXX") || exit 1
 trap 'rm -rf "$S"' EXIT
@@ -44,7 +46,7 @@ is_other_program()
 	return 1
 }
 
-# check_tree DESTDIR PREFIX(without the leading /) FREEBSD(ON|OFF)
+# check_tree DESTDIR PREFIX(without the leading /) FREEBSD(ON|OFF) LINUX(ON|OFF)
 check_tree()
 {
 	root=$1
@@ -60,6 +62,12 @@ $prefix/etc/syslog.d/coolrung.conf 644
 $prefix/etc/syslog.d/coolrung.conf.sample 644
 $prefix/etc/newsyslog.conf.d/coolrung.conf 644
 $prefix/share/examples/coolrung/newsyslog-coolrung.conf.sample 644"
+	fi
+	if [ "$4" = ON ]; then
+		expected="$expected
+$prefix/lib/systemd/system/coolrung.service 644
+usr/lib/systemd/system-sleep/coolrung 755
+etc/modprobe.d/coolrung.conf 644"
 	fi
 	expected=$(echo "$expected" | sort)
 	found=$(cd "$root" && find . -type f | sed 's|^\./||' | sort |
@@ -118,19 +126,30 @@ fi
 grep -q "^COOLRUNG_INSTALL_FREEBSD_FILES:BOOL=$default$" \
     "$build/CMakeCache.txt" ||
     fail "COOLRUNG_INSTALL_FREEBSD_FILES does not default to $default"
+grep -q "^COOLRUNG_INSTALL_LINUX_FILES:BOOL=$linux_default$" \
+    "$build/CMakeCache.txt" ||
+    fail "COOLRUNG_INSTALL_LINUX_FILES does not default to $linux_default"
 
-# Without the FreeBSD files.
-"$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=OFF "$build" > /dev/null
+# Without the system's files.  (The installed daemon is the real one of
+# this system, which is not run here: on Linux it would load a module.)
+"$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=OFF -DCOOLRUNG_INSTALL_LINUX_FILES=OFF \
+    "$build" > /dev/null
 install_into "$S/plain" /usr/local
-check_tree "$S/plain" usr/local OFF
-version=$(COOLRUNG_SIM_ROOT= "$S/plain/usr/local/sbin/coolrung" -v)
-[ "$version" = "Version: 0.1" ] || fail "the installed daemon said: $version"
+check_tree "$S/plain" usr/local OFF OFF
 
-# With them: the log snippets live where they are absent, their syslog.d
-# block closed so that it captures nothing after it ...
-"$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=ON "$build" > /dev/null
+# The Linux files.
+"$cmake" -DCOOLRUNG_INSTALL_LINUX_FILES=ON "$build" > /dev/null
+install_into "$S/linux" /usr/local
+check_tree "$S/linux" usr/local OFF ON
+expect_line "$S/linux/usr/local/lib/systemd/system/coolrung.service" \
+    'ExecStart=/usr/local/sbin/coolrung -d -c /usr/local/etc/coolrung.conf'
+
+# The FreeBSD files: the log snippets live where they are absent, their
+# syslog.d block closed so that it captures nothing after it ...
+"$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=ON -DCOOLRUNG_INSTALL_LINUX_FILES=OFF \
+    "$build" > /dev/null
 install_into "$S/freebsd" /usr/local
-check_tree "$S/freebsd" usr/local ON
+check_tree "$S/freebsd" usr/local ON OFF
 [ ! -e "$S/freebsd/usr/local/etc/coolrung.conf" ] ||
     fail "the install created coolrung.conf"
 etc=$S/freebsd/usr/local/etc
@@ -158,7 +177,7 @@ sh -n "$rc" || fail "$rc is not valid sh"
 
 # The prefix of the install, not of the configuring, goes into the script.
 install_into "$S/opt" /opt/coolrung
-check_tree "$S/opt" opt/coolrung ON
+check_tree "$S/opt" opt/coolrung ON OFF
 expect_line "$S/opt/opt/coolrung/etc/rc.d/coolrung" \
     'command="/opt/coolrung/sbin/coolrung"'
 
