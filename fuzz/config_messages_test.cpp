@@ -20,6 +20,7 @@
 
 #include "config.h"
 #include "fatal.h"
+#include "source_text.h"
 
 constexpr int ANY_ERROR = -1;
 
@@ -93,46 +94,6 @@ load_seed(const std::string &path)
 		m->seen++;
 	}
 	return true;
-}
-
-static std::string
-read_whole(const char *path)
-{
-	std::string text;
-	FILE *file = fopen(path, "r");
-	char buffer[4096];
-	size_t n;
-
-	if (file == nullptr)
-		return text;
-	while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0)
-		text.append(buffer, n);
-	fclose(file);
-	return text;
-}
-
-/*
- * The string literals of one call or declaration starting at at, joined as
- * the compiler joins adjacent literals; stops at the ';' that ends it.
- */
-static std::string
-literals_from(const std::string &source, size_t at)
-{
-	std::string joined;
-
-	while (at < source.size() && source[at] != ';') {
-		if (source[at] != '"') {
-			at++;
-			continue;
-		}
-		for (at++; at < source.size() && source[at] != '"'; at++) {
-			if (source[at] == '\\' && at + 1 < source.size())
-				at++;
-			joined += source[at];
-		}
-		at++;
-	}
-	return joined;
 }
 
 /* Every message format in the reader's source must be in the table. */
