@@ -99,7 +99,8 @@ detach()
 	}
 	close(ends[0]);
 	starter_pipe = ends[1];
-	forget_job_stops();
+	if (!forget_job_stops())
+		hand_back_and_fail(EX_OSERR, errno, "sigaction");
 	return true;
 }
 

@@ -251,11 +251,12 @@ install_handler(int signo, void (*handler)(int), int flags)
 }
 
 /*
- * An ending signal that the C library keeps for itself (glibc's 32 and 33,
- * FreeBSD's SIGTHR under its thread library) is refused with EINVAL: it
- * is no signal the daemon could ever meet.
+ * Returns the errno of a refusal, or 0.  An ending signal that the C
+ * library keeps for itself (glibc's 32 and 33, FreeBSD's SIGTHR under its
+ * thread library) is refused with EINVAL: it is no signal the daemon could
+ * ever meet.
  */
-static void
+static int
 install_one(int signo, signal_kind kind)
 {
 	int error = 0;
@@ -286,8 +287,7 @@ install_one(int signo, signal_kind kind)
 	case signal_kind::kept:
 		break;
 	}
-	if (error != 0)
-		fail_with(EX_OSERR, error, "sigaction");
+	return error;
 }
 
 /*
@@ -324,7 +324,9 @@ install_signal_handlers()
 	for (int signo = 1; signo <= LAST_SIGNAL; signo++) {
 		if (sigismember(&held, signo) == 1)
 			sigdelset(&wait_mask, signo);
-		install_one(signo, kind_of(signo));
+		int error = install_one(signo, kind_of(signo));
+		if (error != 0)
+			fail_with(EX_OSERR, error, "sigaction");
 	}
 }
 
@@ -434,18 +436,23 @@ relay_signals_to(pid_t daemon)
 }
 
 /* Setting a pending signal to be ignored discards it. */
-void
+bool
 forget_job_stops()
 {
-	for (const signal_entry &entry : signal_table) {
-		if (entry.kind != signal_kind::job_stop)
-			continue;
-		(void)install_handler(entry.signo, SIG_IGN, 0);
-		install_one(entry.signo, entry.kind);
-	}
+	int error = 0;
+
 	job_stop_signo = 0;
 	stop_under_way = 0;
 	continued = 0;
+	for (const signal_entry &entry : signal_table) {
+		if (entry.kind != signal_kind::job_stop || error != 0)
+			continue;
+		error = install_handler(entry.signo, SIG_IGN, 0);
+		if (error == 0)
+			error = install_one(entry.signo, entry.kind);
+	}
+	errno = error;
+	return error == 0;
 }
 
 const char *

@@ -63,8 +63,9 @@ void release_faults();
 /*
  * In the daemon just detached: a job-control signal that came before it
  * left the starter's process group was meant for the starter's job.
+ * False, with errno, when the system refused.
  */
-void forget_job_stops();
+bool forget_job_stops();
 
 /* The name for a message: "SIGTERM", or "signal 40" in room. */
 const char *signal_name(int signo, char *room, size_t size);
