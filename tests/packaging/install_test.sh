@@ -7,7 +7,7 @@
 # usage: install_test.sh CMAKE SOURCE_DIR GENERATOR CXX_COMPILER DEFAULT
 #            [BUILD_TYPE]
 # DEFAULT is what COOLRUNG_INSTALL_FREEBSD_FILES must default to here.
-set -u
+. "$(dirname "$0")/lib.sh"
 cmake=$1
 source_dir=$2
 generator=$3
@@ -15,17 +15,8 @@ compiler=$4
 default=$5
 build_type=${6:-RelWithDebInfo}
 
-S=$(mktemp -d "${TMPDIR:-/tmp}/coolrung-install.XXXXXX") || exit 1
-trap 'rm -rf "$S"' EXIT
-trap 'exit 1' HUP INT TERM
-build=$S/build
-
-failures=0
-fail()
-{
-	echo "FAIL: $*"
-	failures=$((failures + 1))
-}
+scratch install
+build=$T/build
 
 mode_of()
 {
@@ -88,8 +79,8 @@ install_into()
 	rm -rf "$1"
 	mkdir -p "$1"
 	if ! DESTDIR=$1 "$cmake" --install "$build" --prefix "$2" \
-	    > "$S/install.log" 2>&1; then
-		cat "$S/install.log"
+	    > "$T/install.log" 2>&1; then
+		cat "$T/install.log"
 		fail "install into $1 failed"
 		return
 	fi
@@ -109,9 +100,9 @@ expect_line()
 
 if ! "$cmake" -S "$source_dir" -B "$build" -G "$generator" \
     -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE="$build_type" \
-    -DCOOLRUNG_TESTS=OFF > "$S/configure.log" 2>&1 ||
-    ! "$cmake" --build "$build" -j2 > "$S/build.log" 2>&1; then
-	cat "$S/configure.log" "$S/build.log" 2>/dev/null | tail -40
+    -DCOOLRUNG_TESTS=OFF > "$T/configure.log" 2>&1 ||
+    ! "$cmake" --build "$build" -j2 > "$T/build.log" 2>&1; then
+	cat "$T/configure.log" "$T/build.log" 2>/dev/null | tail -40
 	echo "FAIL: the scratch build failed"
 	exit 1
 fi
@@ -121,19 +112,19 @@ grep -q "^COOLRUNG_INSTALL_FREEBSD_FILES:BOOL=$default$" \
 
 # Without the FreeBSD files.
 "$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=OFF "$build" > /dev/null
-install_into "$S/plain" /usr/local
-check_tree "$S/plain" usr/local OFF
-version=$(COOLRUNG_SIM_ROOT= "$S/plain/usr/local/sbin/coolrung" -v)
+install_into "$T/plain" /usr/local
+check_tree "$T/plain" usr/local OFF
+version=$(COOLRUNG_SIM_ROOT= "$T/plain/usr/local/sbin/coolrung" -v)
 [ "$version" = "Version: 0.1" ] || fail "the installed daemon said: $version"
 
 # With them: the log snippets live where they are absent, their syslog.d
 # block closed so that it captures nothing after it ...
 "$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=ON "$build" > /dev/null
-install_into "$S/freebsd" /usr/local
-check_tree "$S/freebsd" usr/local ON
-[ ! -e "$S/freebsd/usr/local/etc/coolrung.conf" ] ||
+install_into "$T/freebsd" /usr/local
+check_tree "$T/freebsd" usr/local ON
+[ ! -e "$T/freebsd/usr/local/etc/coolrung.conf" ] ||
     fail "the install created coolrung.conf"
-etc=$S/freebsd/usr/local/etc
+etc=$T/freebsd/usr/local/etc
 [ "$(grep -v '^#' "$etc/syslog.d/coolrung.conf" | sed -n '1p;$p' |
     cut -f1 | tr '\n' ' ')" = "!coolrung !* " ] ||
     fail "syslog.d/coolrung.conf is no block from !coolrung to !*"
@@ -144,26 +135,22 @@ grep -q "^/var/log/coolrung.log[[:space:]]" "$etc/newsyslog.conf.d/coolrung.conf
 for file in coolrung.conf syslog.d/coolrung.conf newsyslog.conf.d/coolrung.conf
 do
 	echo "# edited" >> "$etc/$file"
-	cp "$etc/$file" "$S/admin.conf"
-	DESTDIR=$S/freebsd "$cmake" --install "$build" --prefix /usr/local \
+	cp "$etc/$file" "$T/admin.conf"
+	DESTDIR=$T/freebsd "$cmake" --install "$build" --prefix /usr/local \
 	    > /dev/null
-	cmp -s "$S/admin.conf" "$etc/$file" ||
+	cmp -s "$T/admin.conf" "$etc/$file" ||
 	    fail "a second install changed the administrator's $file"
 done
-rc=$S/freebsd/usr/local/etc/rc.d/coolrung
+rc=$T/freebsd/usr/local/etc/rc.d/coolrung
 expect_line "$rc" 'command="/usr/local/sbin/coolrung"'
 expect_line "$rc" ': ${coolrung_config:="/usr/local/etc/coolrung.conf"}'
 grep -q "%%" "$rc" && fail "$rc keeps a placeholder"
 sh -n "$rc" || fail "$rc is not valid sh"
 
 # The prefix of the install, not of the configuring, goes into the script.
-install_into "$S/opt" /opt/coolrung
-check_tree "$S/opt" opt/coolrung ON
-expect_line "$S/opt/opt/coolrung/etc/rc.d/coolrung" \
+install_into "$T/opt" /opt/coolrung
+check_tree "$T/opt" opt/coolrung ON
+expect_line "$T/opt/opt/coolrung/etc/rc.d/coolrung" \
     'command="/opt/coolrung/sbin/coolrung"'
 
-if [ $failures -ne 0 ]; then
-	echo "$failures checks failed"
-	exit 1
-fi
-echo "install: all checks passed"
+finish install
