@@ -28,6 +28,8 @@
 
 namespace {
 
+using table_cases::PrintTo;
+
 const std::string FAN = "dev.acpi_ibm.0.fan";
 const std::string LEVEL = "dev.acpi_ibm.0.fan_level";
 const std::string THERMAL = "dev.acpi_ibm.0.thermal";
@@ -132,12 +134,6 @@ struct fault_case {
 	std::string error;
 	std::string err;	/* exact stderr */
 };
-
-void
-PrintTo(const fault_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 std::vector<fault_case>
 fault_cases()
@@ -312,7 +308,7 @@ TEST_P(Fault, FailsOnce)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCall, Fault, testing::ValuesIn(fault_cases()),
-    [](const testing::TestParamInfo<fault_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 /*
  * The hand-back after a manual mode that cannot be completed writes the same
@@ -328,12 +324,6 @@ struct sequence_case {
 	std::string err;
 	int fan_after;
 };
-
-void
-PrintTo(const sequence_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 class Sequence : public testing::TestWithParam<sequence_case> {};
 
@@ -381,7 +371,7 @@ const sequence_case sequence_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(StartUp, Sequence, testing::ValuesIn(sequence_cases),
-    [](const testing::TestParamInfo<sequence_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 /*
  * A signal that comes while the daemon is inside a platform call: the call
@@ -395,12 +385,6 @@ struct inside_case {
 	int signo;
 	bool killed;		/* before the handlers: the default action */
 };
-
-void
-PrintTo(const inside_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 /*
  * Lets the daemon through its first calls - 1 platform calls, then holds
@@ -483,7 +467,7 @@ inside_cases()
 }
 
 INSTANTIATE_TEST_SUITE_P(StartUp, SignalInside, testing::ValuesIn(inside_cases()),
-    [](const testing::TestParamInfo<inside_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 /*
  * With -d, a stop signal held blocked during start-up is pending in the
@@ -565,12 +549,6 @@ struct text_case {
 	std::string err;
 };
 
-void
-PrintTo(const text_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 class HandBackText : public testing::TestWithParam<text_case> {};
 
 TEST_P(HandBackText, NamesTheError)
@@ -603,7 +581,7 @@ const text_case text_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Shutdown, HandBackText, testing::ValuesIn(text_cases),
-    [](const testing::TestParamInfo<text_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 /* No simulator directory: the healthy machine in memory runs the daemon too. */
 TEST(MemoryMachine, PollsAndHandsBack)

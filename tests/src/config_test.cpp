@@ -13,6 +13,8 @@
 
 namespace {
 
+using table_cases::PrintTo;
+
 struct outcome {
 	bool loaded = false;
 	std::vector<level_entry> rows;
@@ -44,12 +46,6 @@ struct refusal {
 	int error;
 	int status;
 };
-
-void
-PrintTo(const refusal &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 class ConfigRefusal : public testing::TestWithParam<refusal> {};
 
@@ -120,19 +116,13 @@ const refusal refusals[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Messages, ConfigRefusal, testing::ValuesIn(refusals),
-    [](const testing::TestParamInfo<refusal> &info) { return info.param.name; });
+    table_cases::by_name);
 
 struct acceptance {
 	const char *name;
 	std::string text;
 	std::vector<level_entry> rows;
 };
-
-void
-PrintTo(const acceptance &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 class ConfigAcceptance : public testing::TestWithParam<acceptance> {};
 
@@ -170,7 +160,7 @@ const acceptance acceptances[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Tables, ConfigAcceptance, testing::ValuesIn(acceptances),
-    [](const testing::TestParamInfo<acceptance> &info) { return info.param.name; });
+    table_cases::by_name);
 
 TEST(ConfigFile, MissingFileCarriesTheSystemError)
 {

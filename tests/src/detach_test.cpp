@@ -20,18 +20,14 @@
 
 namespace {
 
+using table_cases::PrintTo;
+
 struct start_case {
 	const char *name;
 	int to_starter;		/* sent while the daemon is held, or 0 */
 	int status;		/* the starter's */
 	bool runs;		/* the daemon runs on with the fan */
 };
-
-void
-PrintTo(const start_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 class Handshake : public testing::TestWithParam<start_case> {};
 
@@ -96,6 +92,6 @@ const start_case start_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Detach, Handshake, testing::ValuesIn(start_cases),
-    [](const testing::TestParamInfo<start_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 }  // namespace

@@ -14,6 +14,8 @@
 
 namespace {
 
+using table_cases::PrintTo;
+
 const level_table TABLE = table_of({{3, 0, 55}, {5, 50, 150}});
 
 class Fan : public SimInProcess {
@@ -79,12 +81,6 @@ struct abandon_case {
 	int error;
 };
 
-void
-PrintTo(const abandon_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 class FanAbandon : public Fan, public testing::WithParamInterface<abandon_case> {};
 
 TEST_P(FanAbandon, HandsTheFanBack)
@@ -111,7 +107,7 @@ const abandon_case abandon_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Engage, FanAbandon, testing::ValuesIn(abandon_cases),
-    [](const testing::TestParamInfo<abandon_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 TEST_F(Fan, DriverTemperatureIsTheFirstInteger)
 {

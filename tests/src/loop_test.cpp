@@ -20,6 +20,8 @@
 
 namespace {
 
+using table_cases::PrintTo;
+
 const char *READ = "read dev.acpi_ibm.0.thermal";
 const char *LEVEL = "write dev.acpi_ibm.0.fan_level";
 
@@ -166,12 +168,6 @@ struct stop_case {
 	int signo;
 };
 
-void
-PrintTo(const stop_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 class Stop : public Daemon, public testing::WithParamInterface<stop_case> {};
 
 TEST_P(Stop, HandsTheFanBack)
@@ -219,7 +215,7 @@ const stop_case stop_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Signals, Stop, testing::ValuesIn(stop_cases),
-    [](const testing::TestParamInfo<stop_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 TEST_P(Stop, UnwritableModeAtShutdown)
 {
@@ -448,12 +444,6 @@ struct detached_end {
 	std::string last_log;
 };
 
-void
-PrintTo(const detached_end &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 class DetachedEnd : public Daemon,
     public testing::WithParamInterface<detached_end> {};
 
@@ -485,6 +475,6 @@ const detached_end detached_ends[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Log, DetachedEnd, testing::ValuesIn(detached_ends),
-    [](const testing::TestParamInfo<detached_end> &info) { return info.param.name; });
+    table_cases::by_name);
 
 }  // namespace

@@ -16,6 +16,8 @@
 
 namespace {
 
+using table_cases::PrintTo;
+
 /* A pipe whose reader never reads, filled to the brim; blocking again. */
 struct full_pipe {
 	int ends[2] = {-1, -1};
@@ -47,12 +49,6 @@ struct ending {
 	std::string faults;	/* in place when the signal comes */
 	int status;
 };
-
-void
-PrintTo(const ending &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 class BlockedStderr : public testing::TestWithParam<ending> {};
 
@@ -94,6 +90,6 @@ const ending endings[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Endings, BlockedStderr, testing::ValuesIn(endings),
-    [](const testing::TestParamInfo<ending> &info) { return info.param.name; });
+    table_cases::by_name);
 
 }  // namespace

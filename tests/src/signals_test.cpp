@@ -18,17 +18,13 @@
 
 namespace {
 
+using table_cases::PrintTo;
+
 struct race_case {
 	const char *name;
 	std::vector<int> during;	/* sent while the hand-back is held */
 	bool ends;
 };
-
-void
-PrintTo(const race_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 class ContinueInsideTheStop : public testing::TestWithParam<race_case> {};
 
@@ -87,6 +83,6 @@ const race_case race_cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(JobStop, ContinueInsideTheStop,
     testing::ValuesIn(race_cases),
-    [](const testing::TestParamInfo<race_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 }  // namespace

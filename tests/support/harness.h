@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,28 @@ int wait_for_call(const sim_machine &machine, size_t from,
 bool feed_fifo(const std::string &fifo, const std::string &content,
     double seconds);
 int hold_fifo(const std::string &fifo, double seconds);
+
+/*
+ * Table-driven tests: each case a record with a name, which names the test
+ * (INSTANTIATE_TEST_SUITE_P(..., table_cases::by_name)) and is what
+ * GoogleTest prints for the case.  GoogleTest looks for PrintTo beside the
+ * case's type, so a file of cases says "using table_cases::PrintTo;".
+ */
+namespace table_cases {
+
+template <class Case>
+    requires requires(const Case &c, std::ostream *out) { *out << c.name; }
+void
+PrintTo(const Case &c, std::ostream *out)
+{
+	*out << c.name;
+}
+
+inline constexpr auto by_name = [](const auto &info) {
+	return std::string(info.param.name);
+};
+
+}  // namespace table_cases
 
 /* The C library's text for an errno value, as err(3) and warn(3) print it. */
 std::string error_text(int error);
