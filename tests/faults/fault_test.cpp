@@ -15,12 +15,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "harness.h"
@@ -176,15 +174,7 @@ prepare(const sim_machine &machine, machine_setup setup)
 class Fault : public testing::TestWithParam<fault_case> {
 protected:
 	sim_machine machine;
-	running_daemon daemon;
-
-	void TearDown() override
-	{
-		if (daemon.pid > 0) {
-			kill(daemon.pid, SIGKILL);
-			wait_daemon(daemon, 5);
-		}
-	}
+	owned_daemon daemon;
 };
 
 TEST_P(Fault, FailsOnce)
@@ -303,7 +293,7 @@ TEST_P(Fault, FailsOnce)
 	EXPECT_EQ(result.err, "");
 	EXPECT_EQ(result.out, "");
 	EXPECT_EQ(machine.fan_mode(), row.fan_after);
-	EXPECT_EQ(machine.trace().back().substr(machine.trace().back().find(' ') + 1),
+	EXPECT_EQ(machine.trace_without_pids().back(),
 	    "write dev.acpi_ibm.0.fan 1 ok") << machine.dump();
 }
 
@@ -333,7 +323,7 @@ TEST_P(Sequence, HandBackFailsAfterTheTakeOver)
 	sim_machine machine;
 	prepare(machine, c.setup);
 	ASSERT_EQ(mkfifo(machine.path("faults").c_str(), 0600), 0);
-	running_daemon daemon = start_coolrung({"coolrung", "-c",
+	owned_daemon daemon = start_coolrung({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	for (size_t i = 0; i < c.faults.size(); i++) {
 		ASSERT_TRUE(feed_fifo(machine.path("faults"), c.faults[i], 5))
@@ -411,7 +401,7 @@ TEST_P(SignalInside, TheFanEndsInAutomaticMode)
 	machine.set_temperature(56);
 	std::string fifo = machine.path("faults");
 	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-	running_daemon daemon = start_coolrung({"coolrung", "-c",
+	owned_daemon daemon = start_coolrung({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	int held = hold_call(machine, fifo, c.call);
 	ASSERT_NE(held, -1) << machine.dump();
@@ -420,10 +410,7 @@ TEST_P(SignalInside, TheFanEndsInAutomaticMode)
 	usleep(20000);
 	close(held);
 	/* Let every later call through until the daemon has ended. */
-	auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
-	while (!has_ended(daemon.pid) &&
-	    std::chrono::steady_clock::now() < deadline)
-		feed_fifo(fifo, "", 0.01);
+	(void)feed_until(fifo, [&] { return has_ended(daemon.pid); }, 8);
 	run_result result = wait_daemon(daemon, 1);
 	std::vector<std::string> lines = machine.trace();
 	EXPECT_EQ(before.size(), static_cast<size_t>(c.call - 1));
@@ -481,7 +468,7 @@ TEST(SignalBeforeDetaching, StillHandsTheFanBack)
 	prepare(machine, machine_setup::healthy);
 	std::string fifo = machine.path("faults");
 	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-	running_daemon daemon = start_coolrung({"coolrung", "-d", "-c",
+	owned_daemon daemon = start_coolrung({"coolrung", "-d", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	/* Held inside the first level write, with the fan taken. */
 	int held = hold_call(machine, fifo, 5);
@@ -556,7 +543,7 @@ TEST_P(HandBackText, NamesTheError)
 	const text_case &c = GetParam();
 	sim_machine machine;
 	prepare(machine, machine_setup::healthy);
-	running_daemon daemon = start_coolrung({"coolrung", "-c",
+	owned_daemon daemon = start_coolrung({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << machine.dump();
 	machine.put("faults", "write dev.acpi_ibm.0.fan " +
@@ -589,7 +576,7 @@ TEST(MemoryMachine, PollsAndHandsBack)
 	std::string conf = "/tmp/coolrung-memory-" + std::to_string(getpid()) +
 	    ".conf";
 	write_file(conf, TABLE_TEXT);
-	running_daemon daemon = start_coolrung({"coolrung", "-c", conf}, "");
+	owned_daemon daemon = start_coolrung({"coolrung", "-c", conf}, "");
 	usleep(300000);
 	EXPECT_EQ(waitpid(daemon.pid, nullptr, WNOHANG), 0) << "ended at start-up";
 	kill(daemon.pid, SIGTERM);

@@ -47,7 +47,7 @@ TEST_P(Handshake, TheStarterTellsTheTruth)
 	machine.set_temperature(50);
 	machine.remove("syslog");
 	ASSERT_EQ(mkfifo(machine.path("syslog").c_str(), 0600), 0);
-	running_daemon starter = start_coolrung({"coolrung", "-d", "-c",
+	owned_daemon starter = start_coolrung({"coolrung", "-d", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	int forked = wait_for_call(machine, 0, [](const trace_line &t) {
 		return t.op == "daemon" && t.result == "ok";

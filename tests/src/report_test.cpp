@@ -59,7 +59,7 @@ TEST_P(BlockedStderr, NeverHoldsTheFan)
 	full_pipe err;
 	ASSERT_NE(err.ends[1], -1);
 	machine.set_temperature(50);
-	running_daemon daemon = start_coolrung_with_stderr({"coolrung", "-c",
+	owned_daemon daemon = start_coolrung_with_stderr({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root, err.ends[1]);
 	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << machine.dump();
 	/* Lost, back, stopped and continued: four messages nobody takes. */

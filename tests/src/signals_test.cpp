@@ -28,17 +28,6 @@ struct race_case {
 
 class ContinueInsideTheStop : public testing::TestWithParam<race_case> {};
 
-/* Lets every call through until check() holds; false after the seconds. */
-bool
-feed_until(const std::string &fifo, const std::function<bool()> &check,
-    double seconds)
-{
-	return eventually([&] {
-		(void)feed_fifo(fifo, "", 0.01);
-		return check();
-	}, seconds);
-}
-
 TEST_P(ContinueInsideTheStop, NeverStopsForGood)
 {
 	const race_case &c = GetParam();
@@ -46,7 +35,7 @@ TEST_P(ContinueInsideTheStop, NeverStopsForGood)
 	machine.set_temperature(50);
 	std::string fifo = machine.path("faults");
 	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-	running_daemon daemon = start_coolrung({"coolrung", "-c",
+	owned_daemon daemon = start_coolrung({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	ASSERT_TRUE(feed_until(fifo, [&] {
 		return count_lines(machine.trace(), " sleep ") == 1;

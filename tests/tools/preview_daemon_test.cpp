@@ -93,7 +93,7 @@ follow_daemon(const sim_machine &machine, const char *node,
     const std::vector<event> &events, const poll_feed &feed)
 {
 	int expected = feed(0);
-	running_daemon daemon = start_coolrung({"coolrung", "-c", DEMO_TABLE},
+	owned_daemon daemon = start_coolrung({"coolrung", "-c", DEMO_TABLE},
 	    machine.root);
 	for (size_t k = 0; k < events.size(); k++) {
 		int celsius = 0, seconds = 0;
