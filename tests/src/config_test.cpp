@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,13 +28,12 @@ load_text(const std::string &text)
 	sim_machine scratch;
 	std::string path = scratch.config(text);
 	outcome result;
-	try {
-		level_table table = load_config(path.c_str());
-		result.loaded = true;
-		result.rows = table.entries;
-	} catch (const fatal_error &fault) {
-		result.fault = fault;
-	}
+	std::optional<fatal_error> fault = fault_raised_by([&] {
+		result.rows = load_config(path.c_str()).entries;
+	});
+	result.loaded = !fault;
+	if (fault)
+		result.fault = *fault;
 	return result;
 }
 
@@ -164,28 +164,26 @@ INSTANTIATE_TEST_SUITE_P(Tables, ConfigAcceptance, testing::ValuesIn(acceptances
 
 TEST(ConfigFile, MissingFileCarriesTheSystemError)
 {
-	try {
-		load_config("/nonexistent/coolrung.conf");
-		FAIL() << "loaded a missing file";
-	} catch (const fatal_error &fault) {
-		EXPECT_EQ(fault.message, "Could not find config file");
-		EXPECT_EQ(fault.error, ENOENT);
-		EXPECT_EQ(fault.status, 78);
-	}
+	std::optional<fatal_error> fault = fault_raised_by([] {
+		(void)load_config("/nonexistent/coolrung.conf");
+	});
+	ASSERT_TRUE(fault.has_value()) << "loaded a missing file";
+	EXPECT_EQ(fault->message, "Could not find config file");
+	EXPECT_EQ(fault->error, ENOENT);
+	EXPECT_EQ(fault->status, 78);
 }
 
 /* A read error is a fault of the file, not its end. */
 TEST(ConfigFile, ReadErrorIsReported)
 {
 	sim_machine scratch;
-	try {
-		load_config(scratch.root.c_str());
-		FAIL() << "loaded a directory";
-	} catch (const fatal_error &fault) {
-		EXPECT_EQ(fault.message, "Could not read config file");
-		EXPECT_EQ(fault.error, EISDIR);
-		EXPECT_EQ(fault.status, 78);
-	}
+	std::optional<fatal_error> fault = fault_raised_by([&] {
+		(void)load_config(scratch.root.c_str());
+	});
+	ASSERT_TRUE(fault.has_value()) << "loaded a directory";
+	EXPECT_EQ(fault->message, "Could not read config file");
+	EXPECT_EQ(fault->error, EISDIR);
+	EXPECT_EQ(fault->status, 78);
 }
 
 TEST(ReadField, LeavesTheCursorBehindTheTerminator)

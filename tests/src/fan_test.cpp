@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,25 +21,19 @@ const level_table TABLE = table_of({{3, 0, 55}, {5, 50, 150}});
 
 class Fan : public SimInProcess {
 protected:
-
 	/* The trace without the pids: "OP NAME VALUE RESULT". */
 	std::vector<std::string> calls() const
 	{
-		std::vector<std::string> lines;
-		for (const std::string &line : machine.trace())
-			lines.push_back(line.substr(line.find(' ') + 1));
-		return lines;
+		return machine.trace_without_pids();
 	}
 
 	fatal_error engage_failure()
 	{
-		try {
+		std::optional<fatal_error> fault = fault_raised_by([] {
 			take_fan(&TABLE);
-		} catch (const fatal_error &fault) {
-			return fault;
-		}
-		ADD_FAILURE() << "manual mode engaged";
-		return {0, 0, ""};
+		});
+		EXPECT_TRUE(fault.has_value()) << "manual mode engaged";
+		return fault.value_or(fatal_error{0, 0, ""});
 	}
 };
 
