@@ -15,18 +15,18 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "harness.h"
 #include "table.h"
 
 namespace {
+
+using table_cases::PrintTo;
 
 const std::string FAN = "dev.acpi_ibm.0.fan";
 const std::string LEVEL = "dev.acpi_ibm.0.fan_level";
@@ -133,12 +133,6 @@ struct fault_case {
 	std::string err;	/* exact stderr */
 };
 
-void
-PrintTo(const fault_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 std::vector<fault_case>
 fault_cases()
 {
@@ -180,15 +174,7 @@ prepare(const sim_machine &machine, machine_setup setup)
 class Fault : public testing::TestWithParam<fault_case> {
 protected:
 	sim_machine machine;
-	running_daemon daemon;
-
-	void TearDown() override
-	{
-		if (daemon.pid > 0) {
-			kill(daemon.pid, SIGKILL);
-			wait_daemon(daemon, 5);
-		}
-	}
+	owned_daemon daemon;
 };
 
 TEST_P(Fault, FailsOnce)
@@ -307,12 +293,12 @@ TEST_P(Fault, FailsOnce)
 	EXPECT_EQ(result.err, "");
 	EXPECT_EQ(result.out, "");
 	EXPECT_EQ(machine.fan_mode(), row.fan_after);
-	EXPECT_EQ(machine.trace().back().substr(machine.trace().back().find(' ') + 1),
+	EXPECT_EQ(machine.trace_without_pids().back(),
 	    "write dev.acpi_ibm.0.fan 1 ok") << machine.dump();
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCall, Fault, testing::ValuesIn(fault_cases()),
-    [](const testing::TestParamInfo<fault_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 /*
  * The hand-back after a manual mode that cannot be completed writes the same
@@ -329,12 +315,6 @@ struct sequence_case {
 	int fan_after;
 };
 
-void
-PrintTo(const sequence_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 class Sequence : public testing::TestWithParam<sequence_case> {};
 
 TEST_P(Sequence, HandBackFailsAfterTheTakeOver)
@@ -343,7 +323,7 @@ TEST_P(Sequence, HandBackFailsAfterTheTakeOver)
 	sim_machine machine;
 	prepare(machine, c.setup);
 	ASSERT_EQ(mkfifo(machine.path("faults").c_str(), 0600), 0);
-	running_daemon daemon = start_coolrung({"coolrung", "-c",
+	owned_daemon daemon = start_coolrung({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	for (size_t i = 0; i < c.faults.size(); i++) {
 		ASSERT_TRUE(feed_fifo(machine.path("faults"), c.faults[i], 5))
@@ -381,7 +361,7 @@ const sequence_case sequence_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(StartUp, Sequence, testing::ValuesIn(sequence_cases),
-    [](const testing::TestParamInfo<sequence_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 /*
  * A signal that comes while the daemon is inside a platform call: the call
@@ -395,12 +375,6 @@ struct inside_case {
 	int signo;
 	bool killed;		/* before the handlers: the default action */
 };
-
-void
-PrintTo(const inside_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 /*
  * Lets the daemon through its first calls - 1 platform calls, then holds
@@ -427,7 +401,7 @@ TEST_P(SignalInside, TheFanEndsInAutomaticMode)
 	machine.set_temperature(56);
 	std::string fifo = machine.path("faults");
 	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-	running_daemon daemon = start_coolrung({"coolrung", "-c",
+	owned_daemon daemon = start_coolrung({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	int held = hold_call(machine, fifo, c.call);
 	ASSERT_NE(held, -1) << machine.dump();
@@ -436,10 +410,7 @@ TEST_P(SignalInside, TheFanEndsInAutomaticMode)
 	usleep(20000);
 	close(held);
 	/* Let every later call through until the daemon has ended. */
-	auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
-	while (!has_ended(daemon.pid) &&
-	    std::chrono::steady_clock::now() < deadline)
-		feed_fifo(fifo, "", 0.01);
+	(void)feed_until(fifo, [&] { return has_ended(daemon.pid); }, 8);
 	run_result result = wait_daemon(daemon, 1);
 	std::vector<std::string> lines = machine.trace();
 	EXPECT_EQ(before.size(), static_cast<size_t>(c.call - 1));
@@ -483,7 +454,7 @@ inside_cases()
 }
 
 INSTANTIATE_TEST_SUITE_P(StartUp, SignalInside, testing::ValuesIn(inside_cases()),
-    [](const testing::TestParamInfo<inside_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 /*
  * With -d, a stop signal held blocked during start-up is pending in the
@@ -497,7 +468,7 @@ TEST(SignalBeforeDetaching, StillHandsTheFanBack)
 	prepare(machine, machine_setup::healthy);
 	std::string fifo = machine.path("faults");
 	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-	running_daemon daemon = start_coolrung({"coolrung", "-d", "-c",
+	owned_daemon daemon = start_coolrung({"coolrung", "-d", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	/* Held inside the first level write, with the fan taken. */
 	int held = hold_call(machine, fifo, 5);
@@ -565,12 +536,6 @@ struct text_case {
 	std::string err;
 };
 
-void
-PrintTo(const text_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 class HandBackText : public testing::TestWithParam<text_case> {};
 
 TEST_P(HandBackText, NamesTheError)
@@ -578,7 +543,7 @@ TEST_P(HandBackText, NamesTheError)
 	const text_case &c = GetParam();
 	sim_machine machine;
 	prepare(machine, machine_setup::healthy);
-	running_daemon daemon = start_coolrung({"coolrung", "-c",
+	owned_daemon daemon = start_coolrung({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << machine.dump();
 	machine.put("faults", "write dev.acpi_ibm.0.fan " +
@@ -603,7 +568,7 @@ const text_case text_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Shutdown, HandBackText, testing::ValuesIn(text_cases),
-    [](const testing::TestParamInfo<text_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 /* No simulator directory: the healthy machine in memory runs the daemon too. */
 TEST(MemoryMachine, PollsAndHandsBack)
@@ -611,7 +576,7 @@ TEST(MemoryMachine, PollsAndHandsBack)
 	std::string conf = "/tmp/coolrung-memory-" + std::to_string(getpid()) +
 	    ".conf";
 	write_file(conf, TABLE_TEXT);
-	running_daemon daemon = start_coolrung({"coolrung", "-c", conf}, "");
+	owned_daemon daemon = start_coolrung({"coolrung", "-c", conf}, "");
 	usleep(300000);
 	EXPECT_EQ(waitpid(daemon.pid, nullptr, WNOHANG), 0) << "ended at start-up";
 	kill(daemon.pid, SIGTERM);

@@ -49,7 +49,7 @@ struct planned_run {
 struct storm_run {
 	planned_run plan;
 	std::unique_ptr<sim_machine> machine;
-	running_daemon daemon;
+	owned_daemon daemon;
 	clock_type::time_point started, signalled;
 	bool sent = false;
 };

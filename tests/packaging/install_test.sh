@@ -8,7 +8,7 @@
 #            LINUX_DEFAULT [BUILD_TYPE]
 # DEFAULT is what COOLRUNG_INSTALL_FREEBSD_FILES must default to here,
 # LINUX_DEFAULT what COOLRUNG_INSTALL_LINUX_FILES must.
-set -u
+. "$(dirname "$0")/lib.sh"
 cmake=$1
 source_dir=$2
 generator=$3
@@ -17,17 +17,8 @@ default=$5
 linux_default=$6
 build_type=${7:-RelWithDebInfo}
 
-S=$(mktemp -d "${TMPDIR:-/tmp}/coolrung-install.XXXXXX") || exit 1
-trap 'rm -rf "$S"' EXIT
-trap 'exit 1' HUP INT TERM
-build=$S/build
-
-failures=0
-fail()
-{
-	echo "FAIL: $*"
-	failures=$((failures + 1))
-}
+scratch install
+build=$T/build
 
 mode_of()
 {
@@ -96,8 +87,8 @@ install_into()
 	rm -rf "$1"
 	mkdir -p "$1"
 	if ! DESTDIR=$1 "$cmake" --install "$build" --prefix "$2" \
-	    > "$S/install.log" 2>&1; then
-		cat "$S/install.log"
+	    > "$T/install.log" 2>&1; then
+		cat "$T/install.log"
 		fail "install into $1 failed"
 		return
 	fi
@@ -117,9 +108,9 @@ expect_line()
 
 if ! "$cmake" -S "$source_dir" -B "$build" -G "$generator" \
     -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE="$build_type" \
-    -DCOOLRUNG_TESTS=OFF > "$S/configure.log" 2>&1 ||
-    ! "$cmake" --build "$build" -j2 > "$S/build.log" 2>&1; then
-	cat "$S/configure.log" "$S/build.log" 2>/dev/null | tail -40
+    -DCOOLRUNG_TESTS=OFF > "$T/configure.log" 2>&1 ||
+    ! "$cmake" --build "$build" -j2 > "$T/build.log" 2>&1; then
+	cat "$T/configure.log" "$T/build.log" 2>/dev/null | tail -40
 	echo "FAIL: the scratch build failed"
 	exit 1
 fi
@@ -134,25 +125,25 @@ grep -q "^COOLRUNG_INSTALL_LINUX_FILES:BOOL=$linux_default$" \
 # this system, which is not run here: on Linux it would load a module.)
 "$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=OFF -DCOOLRUNG_INSTALL_LINUX_FILES=OFF \
     "$build" > /dev/null
-install_into "$S/plain" /usr/local
-check_tree "$S/plain" usr/local OFF OFF
+install_into "$T/plain" /usr/local
+check_tree "$T/plain" usr/local OFF OFF
 
 # The Linux files.
 "$cmake" -DCOOLRUNG_INSTALL_LINUX_FILES=ON "$build" > /dev/null
-install_into "$S/linux" /usr/local
-check_tree "$S/linux" usr/local OFF ON
-expect_line "$S/linux/usr/local/lib/systemd/system/coolrung.service" \
+install_into "$T/linux" /usr/local
+check_tree "$T/linux" usr/local OFF ON
+expect_line "$T/linux/usr/local/lib/systemd/system/coolrung.service" \
     'ExecStart=/usr/local/sbin/coolrung -d -c /usr/local/etc/coolrung.conf'
 
 # The FreeBSD files: the log snippets live where they are absent, their
 # syslog.d block closed so that it captures nothing after it ...
 "$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=ON -DCOOLRUNG_INSTALL_LINUX_FILES=OFF \
     "$build" > /dev/null
-install_into "$S/freebsd" /usr/local
-check_tree "$S/freebsd" usr/local ON OFF
-[ ! -e "$S/freebsd/usr/local/etc/coolrung.conf" ] ||
+install_into "$T/freebsd" /usr/local
+check_tree "$T/freebsd" usr/local ON OFF
+[ ! -e "$T/freebsd/usr/local/etc/coolrung.conf" ] ||
     fail "the install created coolrung.conf"
-etc=$S/freebsd/usr/local/etc
+etc=$T/freebsd/usr/local/etc
 [ "$(grep -v '^#' "$etc/syslog.d/coolrung.conf" | sed -n '1p;$p' |
     cut -f1 | tr '\n' ' ')" = "!coolrung !* " ] ||
     fail "syslog.d/coolrung.conf is no block from !coolrung to !*"
@@ -163,26 +154,22 @@ grep -q "^/var/log/coolrung.log[[:space:]]" "$etc/newsyslog.conf.d/coolrung.conf
 for file in coolrung.conf syslog.d/coolrung.conf newsyslog.conf.d/coolrung.conf
 do
 	echo "# edited" >> "$etc/$file"
-	cp "$etc/$file" "$S/admin.conf"
-	DESTDIR=$S/freebsd "$cmake" --install "$build" --prefix /usr/local \
+	cp "$etc/$file" "$T/admin.conf"
+	DESTDIR=$T/freebsd "$cmake" --install "$build" --prefix /usr/local \
 	    > /dev/null
-	cmp -s "$S/admin.conf" "$etc/$file" ||
+	cmp -s "$T/admin.conf" "$etc/$file" ||
 	    fail "a second install changed the administrator's $file"
 done
-rc=$S/freebsd/usr/local/etc/rc.d/coolrung
+rc=$T/freebsd/usr/local/etc/rc.d/coolrung
 expect_line "$rc" 'command="/usr/local/sbin/coolrung"'
 expect_line "$rc" ': ${coolrung_config:="/usr/local/etc/coolrung.conf"}'
 grep -q "%%" "$rc" && fail "$rc keeps a placeholder"
 sh -n "$rc" || fail "$rc is not valid sh"
 
 # The prefix of the install, not of the configuring, goes into the script.
-install_into "$S/opt" /opt/coolrung
-check_tree "$S/opt" opt/coolrung ON OFF
-expect_line "$S/opt/opt/coolrung/etc/rc.d/coolrung" \
+install_into "$T/opt" /opt/coolrung
+check_tree "$T/opt" opt/coolrung ON OFF
+expect_line "$T/opt/opt/coolrung/etc/rc.d/coolrung" \
     'command="/opt/coolrung/sbin/coolrung"'
 
-if [ $failures -ne 0 ]; then
-	echo "$failures checks failed"
-	exit 1
-fi
-echo "install: all checks passed"
+finish install

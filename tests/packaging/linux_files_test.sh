@@ -5,20 +5,11 @@
 # modprobe.d file turns fan_control on.
 #
 # usage: linux_files_test.sh CMAKE BUILD_DIR
-set -u
+. "$(dirname "$0")/lib.sh"
 cmake=$1
 build=$2
-
-S=$(mktemp -d "${TMPDIR:-/tmp}/coolrung-linux.XXXXXX") || exit 1
-trap 'rm -rf "$S"' EXIT
-trap 'exit 1' HUP INT TERM
-
-failures=0
-fail()
-{
-	echo "FAIL: $*"
-	failures=$((failures + 1))
-}
+scratch linux
+S=$T
 
 if ! DESTDIR=$S/root "$cmake" --install "$build" --prefix /usr \
     > "$S/install.log" 2>&1; then
@@ -49,8 +40,4 @@ else
 	exit 77
 fi
 
-if [ $failures -ne 0 ]; then
-	echo "$failures checks failed"
-	exit 1
-fi
-echo "linux files: all checks passed"
+finish "linux files"

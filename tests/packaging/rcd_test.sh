@@ -4,12 +4,12 @@
 # rc.resume, rcorder, sysctl, kldstat and kldload.
 #
 # usage: rcd_test.sh PACKAGING_DIR STANDIN_DIR COOLRUNG_BINARY
-set -u
+. "$(dirname "$0")/lib.sh"
 packaging=$1
 standin=$2
 binary=$3
 
-T=$(mktemp -d "${TMPDIR:-/tmp}/coolrung-rcd.XXXXXX") || exit 1
+scratch rcd
 . "$standin/rc.subr"
 
 # The daemon runs as a copy of its own, so that only the processes this
@@ -24,16 +24,6 @@ cleanup()
 	for pid in $(daemon_pids); do
 		kill -KILL "$pid" 2>/dev/null
 	done
-	rm -rf "$T"
-}
-trap cleanup EXIT
-trap 'exit 1' HUP INT TERM
-
-failures=0
-fail()
-{
-	echo "FAIL: $*"
-	failures=$((failures + 1))
 }
 
 expect_status()
@@ -98,27 +88,25 @@ loads()
 	grep -c "^kldload" "$T/sim/standin.log"
 }
 
+process_gone()
+{
+	! _process_alive "$1"
+}
+
 # SIGKILL: the daemon cannot hand the fan back.
 kill_daemon()
 {
 	killed=$(daemon_pids)
 	kill -KILL $killed
-	tries=0
-	while _process_alive "$killed" && [ $tries -lt 50 ]; do
-		sleep 0.1
-		tries=$((tries + 1))
-	done
+	wait_until 5 process_gone "$killed"
 }
 
 # The simulated kernel: the driver's file is there to load, not loaded
 # yet.  The prefix is $T, the base system's /etc/rc.d is $T/base.
-mkdir -p "$T/sim/kld" "$T/sbin" "$T/etc/rc.d" "$T/base/rc.d" "$T/bin"
+sim_machine "$T/sim" 45
+mkdir -p "$T/sbin" "$T/etc/rc.d" "$T/base/rc.d" "$T/bin"
 echo acpi/acpi_ibm > "$T/sim/kld/acpi_ibm.ko"
-: > "$T/sim/trace"
 : > "$T/sim/standin.log"
-echo 1 > "$T/sim/dev.acpi_ibm.0.fan"
-echo 0 > "$T/sim/dev.acpi_ibm.0.fan_level"
-echo "45 42 -1 -1 -1 -1 -1 -1" > "$T/sim/dev.acpi_ibm.0.thermal"
 
 cp "$binary" "$T/sbin/coolrung"
 cp "$packaging/coolrung.conf.sample" "$T/etc/coolrung.conf"
@@ -245,8 +233,4 @@ rc onestop
 expect_output "Handing the fan back" "onestop after SIGKILL"
 expect_fan 1 "onestop after SIGKILL"
 
-if [ $failures -ne 0 ]; then
-	echo "$failures checks failed"
-	exit 1
-fi
-echo "rc.d script: all checks passed"
+finish "rc.d script"

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "harness.h"
 
 namespace {
+
+using table_cases::PrintTo;
 
 struct outcome {
 	bool loaded = false;
@@ -25,13 +28,12 @@ load_text(const std::string &text)
 	sim_machine scratch;
 	std::string path = scratch.config(text);
 	outcome result;
-	try {
-		level_table table = load_config(path.c_str());
-		result.loaded = true;
-		result.rows = table.entries;
-	} catch (const fatal_error &fault) {
-		result.fault = fault;
-	}
+	std::optional<fatal_error> fault = fault_raised_by([&] {
+		result.rows = load_config(path.c_str()).entries;
+	});
+	result.loaded = !fault;
+	if (fault)
+		result.fault = *fault;
 	return result;
 }
 
@@ -44,12 +46,6 @@ struct refusal {
 	int error;
 	int status;
 };
-
-void
-PrintTo(const refusal &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 class ConfigRefusal : public testing::TestWithParam<refusal> {};
 
@@ -120,19 +116,13 @@ const refusal refusals[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Messages, ConfigRefusal, testing::ValuesIn(refusals),
-    [](const testing::TestParamInfo<refusal> &info) { return info.param.name; });
+    table_cases::by_name);
 
 struct acceptance {
 	const char *name;
 	std::string text;
 	std::vector<level_entry> rows;
 };
-
-void
-PrintTo(const acceptance &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 class ConfigAcceptance : public testing::TestWithParam<acceptance> {};
 
@@ -170,32 +160,30 @@ const acceptance acceptances[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Tables, ConfigAcceptance, testing::ValuesIn(acceptances),
-    [](const testing::TestParamInfo<acceptance> &info) { return info.param.name; });
+    table_cases::by_name);
 
 TEST(ConfigFile, MissingFileCarriesTheSystemError)
 {
-	try {
-		load_config("/nonexistent/coolrung.conf");
-		FAIL() << "loaded a missing file";
-	} catch (const fatal_error &fault) {
-		EXPECT_EQ(fault.message, "Could not find config file");
-		EXPECT_EQ(fault.error, ENOENT);
-		EXPECT_EQ(fault.status, 78);
-	}
+	std::optional<fatal_error> fault = fault_raised_by([] {
+		(void)load_config("/nonexistent/coolrung.conf");
+	});
+	ASSERT_TRUE(fault.has_value()) << "loaded a missing file";
+	EXPECT_EQ(fault->message, "Could not find config file");
+	EXPECT_EQ(fault->error, ENOENT);
+	EXPECT_EQ(fault->status, 78);
 }
 
 /* A read error is a fault of the file, not its end. */
 TEST(ConfigFile, ReadErrorIsReported)
 {
 	sim_machine scratch;
-	try {
-		load_config(scratch.root.c_str());
-		FAIL() << "loaded a directory";
-	} catch (const fatal_error &fault) {
-		EXPECT_EQ(fault.message, "Could not read config file");
-		EXPECT_EQ(fault.error, EISDIR);
-		EXPECT_EQ(fault.status, 78);
-	}
+	std::optional<fatal_error> fault = fault_raised_by([&] {
+		(void)load_config(scratch.root.c_str());
+	});
+	ASSERT_TRUE(fault.has_value()) << "loaded a directory";
+	EXPECT_EQ(fault->message, "Could not read config file");
+	EXPECT_EQ(fault->error, EISDIR);
+	EXPECT_EQ(fault->status, 78);
 }
 
 TEST(ReadField, LeavesTheCursorBehindTheTerminator)

@@ -20,18 +20,14 @@
 
 namespace {
 
+using table_cases::PrintTo;
+
 struct start_case {
 	const char *name;
 	int to_starter;		/* sent while the daemon is held, or 0 */
 	int status;		/* the starter's */
 	bool runs;		/* the daemon runs on with the fan */
 };
-
-void
-PrintTo(const start_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 class Handshake : public testing::TestWithParam<start_case> {};
 
@@ -51,7 +47,7 @@ TEST_P(Handshake, TheStarterTellsTheTruth)
 	machine.set_temperature(50);
 	machine.remove("syslog");
 	ASSERT_EQ(mkfifo(machine.path("syslog").c_str(), 0600), 0);
-	running_daemon starter = start_coolrung({"coolrung", "-d", "-c",
+	owned_daemon starter = start_coolrung({"coolrung", "-d", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	int forked = wait_for_call(machine, 0, [](const trace_line &t) {
 		return t.op == "daemon" && t.result == "ok";
@@ -96,6 +92,6 @@ const start_case start_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Detach, Handshake, testing::ValuesIn(start_cases),
-    [](const testing::TestParamInfo<start_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 }  // namespace

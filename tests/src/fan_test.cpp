@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,29 +15,25 @@
 
 namespace {
 
+using table_cases::PrintTo;
+
 const level_table TABLE = table_of({{3, 0, 55}, {5, 50, 150}});
 
 class Fan : public SimInProcess {
 protected:
-
 	/* The trace without the pids: "OP NAME VALUE RESULT". */
 	std::vector<std::string> calls() const
 	{
-		std::vector<std::string> lines;
-		for (const std::string &line : machine.trace())
-			lines.push_back(line.substr(line.find(' ') + 1));
-		return lines;
+		return machine.trace_without_pids();
 	}
 
 	fatal_error engage_failure()
 	{
-		try {
+		std::optional<fatal_error> fault = fault_raised_by([] {
 			take_fan(&TABLE);
-		} catch (const fatal_error &fault) {
-			return fault;
-		}
-		ADD_FAILURE() << "manual mode engaged";
-		return {0, 0, ""};
+		});
+		EXPECT_TRUE(fault.has_value()) << "manual mode engaged";
+		return fault.value_or(fatal_error{0, 0, ""});
 	}
 };
 
@@ -79,12 +76,6 @@ struct abandon_case {
 	int error;
 };
 
-void
-PrintTo(const abandon_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 class FanAbandon : public Fan, public testing::WithParamInterface<abandon_case> {};
 
 TEST_P(FanAbandon, HandsTheFanBack)
@@ -111,7 +102,7 @@ const abandon_case abandon_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Engage, FanAbandon, testing::ValuesIn(abandon_cases),
-    [](const testing::TestParamInfo<abandon_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 TEST_F(Fan, DriverTemperatureIsTheFirstInteger)
 {

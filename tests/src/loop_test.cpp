@@ -20,6 +20,8 @@
 
 namespace {
 
+using table_cases::PrintTo;
+
 const char *READ = "read dev.acpi_ibm.0.thermal";
 const char *LEVEL = "write dev.acpi_ibm.0.fan_level";
 
@@ -27,7 +29,7 @@ const char *LEVEL = "write dev.acpi_ibm.0.fan_level";
 class Daemon : public testing::Test {
 protected:
 	sim_machine machine;
-	running_daemon daemon;
+	owned_daemon daemon;
 
 	void start(int celsius, const std::vector<std::string> &extra = {})
 	{
@@ -38,13 +40,6 @@ protected:
 		daemon = start_coolrung(argv, machine.root);
 		ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << machine.dump();
 	}
-	void TearDown() override
-	{
-		if (daemon.pid > 0) {
-			kill(daemon.pid, SIGKILL);
-			wait_daemon(daemon, 5);
-		}
-	}
 	/*
 	 * Sets the temperature and waits for the poll that reads it; returns
 	 * that poll's calls, from the read to its sleep.
@@ -54,21 +49,19 @@ protected:
 		size_t seen = machine.trace().size();
 		machine.set_temperature(celsius);
 		std::string wanted = std::string(READ) + " " + std::to_string(celsius);
-		for (int tries = 0; tries < 500; tries++) {
-			std::vector<std::string> lines = machine.trace();
-			for (size_t i = seen; i < lines.size(); i++) {
-				if (lines[i].find(wanted) == std::string::npos)
-					continue;
-				for (size_t j = i; j < lines.size(); j++) {
-					if (lines[j].find(" sleep ") != std::string::npos)
-						return {lines.begin() + static_cast<long>(i),
-						    lines.begin() + static_cast<long>(j) + 1};
-				}
-			}
-			usleep(10000);
+		int read_at = wait_for_call(machine, seen, [&](const trace_line &t) {
+			return t.op + " " + t.name + " " + t.value == wanted;
+		}, 5);
+		int sleep_at = read_at == -1 ? -1 : wait_for_call(machine,
+		    static_cast<size_t>(read_at),
+		    [](const trace_line &t) { return t.op == "sleep"; }, 5);
+		if (sleep_at == -1) {
+			ADD_FAILURE() << "no poll read " << celsius << "\n" <<
+			    machine.dump();
+			return {};
 		}
-		ADD_FAILURE() << "no poll read " << celsius << "\n" << machine.dump();
-		return {};
+		std::vector<std::string> lines = machine.trace();
+		return {lines.begin() + read_at, lines.begin() + sleep_at + 1};
 	}
 	run_result stop(int signo)
 	{
@@ -166,12 +159,6 @@ struct stop_case {
 	int signo;
 };
 
-void
-PrintTo(const stop_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 class Stop : public Daemon, public testing::WithParamInterface<stop_case> {};
 
 TEST_P(Stop, HandsTheFanBack)
@@ -219,7 +206,7 @@ const stop_case stop_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Signals, Stop, testing::ValuesIn(stop_cases),
-    [](const testing::TestParamInfo<stop_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 TEST_P(Stop, UnwritableModeAtShutdown)
 {
@@ -310,11 +297,9 @@ TEST_F(Daemon, DetachesAfterTakingTheFan)
 	EXPECT_EQ(machine.fan_mode(), 0);
 	EXPECT_TRUE(wait_for_trace(machine, std::to_string(child) + " sleep", 2));
 	kill(child, SIGTERM);
-	for (int tries = 0; tries < 200 && machine.fan_mode() != 1; tries++)
-		usleep(10000);
+	(void)eventually([&] { return machine.fan_mode() == 1; }, 2);
 	EXPECT_EQ(machine.fan_mode(), 1);
-	for (int tries = 0; tries < 200 && kill(child, 0) == 0; tries++)
-		usleep(10000);
+	(void)eventually([&] { return kill(child, 0) != 0; }, 2);
 	EXPECT_NE(kill(child, 0), 0);
 }
 
@@ -448,12 +433,6 @@ struct detached_end {
 	std::string last_log;
 };
 
-void
-PrintTo(const detached_end &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 class DetachedEnd : public Daemon,
     public testing::WithParamInterface<detached_end> {};
 
@@ -485,6 +464,6 @@ const detached_end detached_ends[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Log, DetachedEnd, testing::ValuesIn(detached_ends),
-    [](const testing::TestParamInfo<detached_end> &info) { return info.param.name; });
+    table_cases::by_name);
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 namespace {
 
+using table_cases::PrintTo;
 
 struct command_case {
 	const char *name;
@@ -20,12 +21,6 @@ struct command_case {
 	std::string out;
 	std::string err;
 };
-
-void
-PrintTo(const command_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 class CommandLine : public testing::TestWithParam<command_case> {};
 
@@ -74,7 +69,7 @@ const command_case command_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Options, CommandLine, testing::ValuesIn(command_cases),
-    [](const testing::TestParamInfo<command_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 /* A version line that cannot be written is a write error, never SIGPIPE. */
 TEST(CommandLine, UnwritableVersionLineFails)
@@ -122,12 +117,6 @@ struct driver_case {
 	std::vector<std::string> calls;
 };
 
-void
-PrintTo(const driver_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 class Driver : public testing::TestWithParam<driver_case> {};
 
 TEST_P(Driver, PresenceDecidesBeforeTheOptions)
@@ -142,10 +131,7 @@ TEST_P(Driver, PresenceDecidesBeforeTheOptions)
 	EXPECT_EQ(result.status, c.status);
 	EXPECT_EQ(result.err, c.err);
 	EXPECT_EQ(result.out, c.status == 0 ? "Version: 0.1\n" : "");
-	std::vector<std::string> calls;
-	for (const std::string &line : machine.trace())
-		calls.push_back(line.substr(line.find(' ') + 1));
-	EXPECT_EQ(calls, c.calls);
+	EXPECT_EQ(machine.trace_without_pids(), c.calls);
 }
 
 const driver_case driver_cases[] = {
@@ -163,7 +149,7 @@ const driver_case driver_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Module, Driver, testing::ValuesIn(driver_cases),
-    [](const testing::TestParamInfo<driver_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 TEST(Driver, LoadingCreatesTheModule)
 {
@@ -190,12 +176,6 @@ struct startup_case {
 	std::string err;
 	int fan_mode_after;
 };
-
-void
-PrintTo(const startup_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 class StartUp : public testing::TestWithParam<startup_case> {};
 
@@ -247,7 +227,7 @@ const startup_case startup_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Messages, StartUp, testing::ValuesIn(startup_cases),
-    [](const testing::TestParamInfo<startup_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 TEST(StartUp, UnwritableModeWritesNoLevel)
 {

@@ -16,6 +16,8 @@
 
 namespace {
 
+using table_cases::PrintTo;
+
 /* A pipe whose reader never reads, filled to the brim; blocking again. */
 struct full_pipe {
 	int ends[2] = {-1, -1};
@@ -48,12 +50,6 @@ struct ending {
 	int status;
 };
 
-void
-PrintTo(const ending &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 class BlockedStderr : public testing::TestWithParam<ending> {};
 
 TEST_P(BlockedStderr, NeverHoldsTheFan)
@@ -63,7 +59,7 @@ TEST_P(BlockedStderr, NeverHoldsTheFan)
 	full_pipe err;
 	ASSERT_NE(err.ends[1], -1);
 	machine.set_temperature(50);
-	running_daemon daemon = start_coolrung_with_stderr({"coolrung", "-c",
+	owned_daemon daemon = start_coolrung_with_stderr({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root, err.ends[1]);
 	ASSERT_TRUE(wait_for_trace(machine, " sleep ")) << machine.dump();
 	/* Lost, back, stopped and continued: four messages nobody takes. */
@@ -94,6 +90,6 @@ const ending endings[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Endings, BlockedStderr, testing::ValuesIn(endings),
-    [](const testing::TestParamInfo<ending> &info) { return info.param.name; });
+    table_cases::by_name);
 
 }  // namespace

@@ -18,30 +18,15 @@
 
 namespace {
 
+using table_cases::PrintTo;
+
 struct race_case {
 	const char *name;
 	std::vector<int> during;	/* sent while the hand-back is held */
 	bool ends;
 };
 
-void
-PrintTo(const race_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 class ContinueInsideTheStop : public testing::TestWithParam<race_case> {};
-
-/* Lets every call through until check() holds; false after the seconds. */
-bool
-feed_until(const std::string &fifo, const std::function<bool()> &check,
-    double seconds)
-{
-	return eventually([&] {
-		(void)feed_fifo(fifo, "", 0.01);
-		return check();
-	}, seconds);
-}
 
 TEST_P(ContinueInsideTheStop, NeverStopsForGood)
 {
@@ -50,7 +35,7 @@ TEST_P(ContinueInsideTheStop, NeverStopsForGood)
 	machine.set_temperature(50);
 	std::string fifo = machine.path("faults");
 	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-	running_daemon daemon = start_coolrung({"coolrung", "-c",
+	owned_daemon daemon = start_coolrung({"coolrung", "-c",
 	    machine.config(TABLE_TEXT)}, machine.root);
 	ASSERT_TRUE(feed_until(fifo, [&] {
 		return count_lines(machine.trace(), " sleep ") == 1;
@@ -87,6 +72,6 @@ const race_case race_cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(JobStop, ContinueInsideTheStop,
     testing::ValuesIn(race_cases),
-    [](const testing::TestParamInfo<race_case> &info) { return info.param.name; });
+    table_cases::by_name);
 
 }  // namespace

@@ -5,10 +5,13 @@
 #include <utility>
 #include <vector>
 
+#include "harness.h"
 #include "step.h"
 #include "table.h"
 
 namespace {
+
+using table_cases::PrintTo;
 
 const level_table TABLE = table_of({{0, 0, 55}, {2, 50, 65}, {7, 60, 150}});
 
@@ -18,12 +21,6 @@ struct walk {
 	std::vector<int32_t> readings;
 	std::vector<int32_t> rows_after;
 };
-
-void
-PrintTo(const walk &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 class Stepping : public testing::TestWithParam<walk> {};
 
@@ -51,7 +48,7 @@ const walk walks[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, Stepping, testing::ValuesIn(walks),
-    [](const testing::TestParamInfo<walk> &info) { return info.param.name; });
+    table_cases::by_name);
 
 /* One poll: a reading (or NO_READ), whether its writes succeed, and after. */
 constexpr int32_t NO_READ = INT32_MIN;
@@ -68,12 +65,6 @@ struct poll_walk {
 	std::vector<poll_step> polls;
 	bool gives_up;		/* the last poll's writes were one too many */
 };
-
-void
-PrintTo(const poll_walk &c, std::ostream *out)
-{
-	*out << c.name;
-}
 
 class Polling : public testing::TestWithParam<poll_walk> {};
 
@@ -124,7 +115,7 @@ const poll_walk poll_walks[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, Polling, testing::ValuesIn(poll_walks),
-    [](const testing::TestParamInfo<poll_walk> &info) { return info.param.name; });
+    table_cases::by_name);
 
 TEST(RowHolding, FirstRowWhoseMaxReachesTheReading)
 {

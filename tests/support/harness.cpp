@@ -35,14 +35,33 @@ feed_fifo(const std::string &fifo, const std::string &content, double seconds)
 int
 hold_fifo(const std::string &fifo, double seconds)
 {
-	auto deadline = std::chrono::steady_clock::now() +
-	    std::chrono::duration<double>(seconds);
-	for (;;) {
-		int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-		if (fd != -1 || std::chrono::steady_clock::now() > deadline)
-			return fd;
-		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	int fd = -1;
+	(void)eventually([&] {
+		fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+		return fd != -1;
+	}, seconds, 0.001);
+	return fd;
+}
+
+bool
+feed_until(const std::string &fifo, const std::function<bool()> &check,
+    double seconds)
+{
+	return eventually([&] {
+		(void)feed_fifo(fifo, "", 0.01);
+		return check();
+	}, seconds);
+}
+
+std::optional<fatal_error>
+fault_raised_by(const std::function<void()> &call)
+{
+	try {
+		call();
+	} catch (const fatal_error &fault) {
+		return fault;
 	}
+	return std::nullopt;
 }
 
 std::string
@@ -168,6 +187,15 @@ sim_machine::calls() const
 	return lines;
 }
 
+std::vector<std::string>
+sim_machine::trace_without_pids() const
+{
+	std::vector<std::string> lines;
+	for (const std::string &line : trace())
+		lines.push_back(line.substr(line.find(' ') + 1));
+	return lines;
+}
+
 std::string
 sim_machine::dump() const
 {
@@ -198,14 +226,16 @@ count_lines(const std::vector<std::string> &lines, const std::string &text)
 }
 
 bool
-eventually(const std::function<bool()> &check, double seconds)
+eventually(const std::function<bool()> &check, double seconds,
+    double pause_seconds)
 {
 	auto deadline = std::chrono::steady_clock::now() +
 	    std::chrono::duration<double>(seconds);
+	auto pause = std::chrono::duration<double>(pause_seconds);
 	while (std::chrono::steady_clock::now() < deadline) {
 		if (check())
 			return true;
-		std::this_thread::sleep_for(std::chrono::milliseconds(10));
+		std::this_thread::sleep_for(pause);
 	}
 	return check();
 }
@@ -223,31 +253,27 @@ wait_for_call(const sim_machine &machine, size_t from,
     const std::function<bool(const trace_line &)> &match,
     double timeout_seconds)
 {
-	auto deadline = std::chrono::steady_clock::now() +
-	    std::chrono::duration<double>(timeout_seconds);
-	do {
+	int found = -1;
+	(void)eventually([&] {
 		std::vector<trace_line> lines = machine.calls();
 		for (size_t i = from; i < lines.size(); i++) {
-			if (match(lines[i]))
-				return static_cast<int>(i);
+			if (match(lines[i])) {
+				found = static_cast<int>(i);
+				return true;
+			}
 		}
-		std::this_thread::sleep_for(std::chrono::milliseconds(10));
-	} while (std::chrono::steady_clock::now() < deadline);
-	return -1;
+		return false;
+	}, timeout_seconds);
+	return found;
 }
 
 bool
 wait_for_trace(const sim_machine &machine, const std::string &text, int count,
     double timeout_seconds)
 {
-	auto deadline = std::chrono::steady_clock::now() +
-	    std::chrono::duration<double>(timeout_seconds);
-	while (std::chrono::steady_clock::now() < deadline) {
-		if (count_lines(machine.trace(), text) >= count)
-			return true;
-		std::this_thread::sleep_for(std::chrono::milliseconds(20));
-	}
-	return false;
+	return eventually([&] {
+		return count_lines(machine.trace(), text) >= count;
+	}, timeout_seconds, 0.02);
 }
 
 /* Extra "NAME=value" settings for the next programs started. */
@@ -341,18 +367,11 @@ wait_daemon(running_daemon &daemon, int timeout_seconds)
 {
 	run_result result;
 	int status = 0;
-	auto deadline = std::chrono::steady_clock::now() +
-	    std::chrono::seconds(timeout_seconds);
-	for (;;) {
-		pid_t done = waitpid(daemon.pid, &status, WNOHANG);
-		if (done == daemon.pid)
-			break;
-		if (std::chrono::steady_clock::now() > deadline) {
-			kill(daemon.pid, SIGKILL);
-			waitpid(daemon.pid, &status, 0);
-			break;
-		}
-		std::this_thread::sleep_for(std::chrono::milliseconds(10));
+	if (!eventually([&] {
+		return waitpid(daemon.pid, &status, WNOHANG) == daemon.pid;
+	}, timeout_seconds)) {
+		kill(daemon.pid, SIGKILL);
+		waitpid(daemon.pid, &status, 0);
 	}
 	if (WIFEXITED(status))
 		result.status = WEXITSTATUS(status);
@@ -364,6 +383,33 @@ wait_daemon(running_daemon &daemon, int timeout_seconds)
 	unlink(daemon.err_path.c_str());
 	daemon.pid = -1;
 	return result;
+}
+
+void
+end_daemon(running_daemon &daemon)
+{
+	if (daemon.pid > 0) {
+		kill(daemon.pid, SIGKILL);
+		wait_daemon(daemon, 5);
+	}
+}
+
+owned_daemon::owned_daemon(const running_daemon &started)
+    : running_daemon(started)
+{
+}
+
+owned_daemon::~owned_daemon()
+{
+	end_daemon(*this);
+}
+
+owned_daemon &
+owned_daemon::operator=(const running_daemon &started)
+{
+	end_daemon(*this);
+	running_daemon::operator=(started);
+	return *this;
 }
 
 /* The child stays waitable: its end is still collected by wait_daemon. */

@@ -8,8 +8,12 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
+
+#include "fatal.h"
 
 /* One line of the simulated kernel's trace: "PID OP NAME VALUE RESULT". */
 struct trace_line {
@@ -36,6 +40,8 @@ struct sim_machine {
 	int fan_level() const;
 	std::vector<std::string> trace() const;
 	std::vector<trace_line> calls() const;
+	/* The trace without the pids: "OP NAME VALUE RESULT". */
+	std::vector<std::string> trace_without_pids() const;
 	/* The trace as it stands, for a failure's message. */
 	std::string dump() const;
 	/* The lines of DIR/syslog, which exists from the start. */
@@ -77,9 +83,29 @@ running_daemon start_coolrung_with_stderr(const std::vector<std::string> &argv,
 run_result wait_daemon(running_daemon &daemon, int timeout_seconds = 10);
 /* Whether pid, a child of this process, is stopped by a signal now. */
 bool is_stopped(pid_t pid);
+/* Kills the process unless it has been waited for, and waits for it. */
+void end_daemon(running_daemon &daemon);
 
-/* Waits until check() holds, for up to the given seconds; false on timeout. */
-bool eventually(const std::function<bool()> &check, double seconds = 5);
+/*
+ * A running_daemon ended by end_daemon when the record goes, or when
+ * another is given to it: a test that stops half-way leaves no daemon
+ * behind.  It is made from what start_coolrung returns.
+ */
+struct owned_daemon : running_daemon {
+	owned_daemon() = default;
+	owned_daemon(const running_daemon &started);
+	~owned_daemon();
+	owned_daemon(const owned_daemon &) = delete;
+	owned_daemon &operator=(const owned_daemon &) = delete;
+	owned_daemon &operator=(const running_daemon &started);
+};
+
+/*
+ * Waits until check() holds, for up to the given seconds, trying again
+ * after each pause; false on timeout.
+ */
+bool eventually(const std::function<bool()> &check, double seconds = 5,
+    double pause_seconds = 0.01);
 /* A child of the test that has ended, not yet waited for. */
 bool has_ended(pid_t pid);
 
@@ -102,6 +128,34 @@ int wait_for_call(const sim_machine &machine, size_t from,
 bool feed_fifo(const std::string &fifo, const std::string &content,
     double seconds);
 int hold_fifo(const std::string &fifo, double seconds);
+/* Lets every call through the FIFO until check() holds; false on timeout. */
+bool feed_until(const std::string &fifo, const std::function<bool()> &check,
+    double seconds);
+
+/* The fatal_error that call() raises; none when it returns. */
+std::optional<fatal_error> fault_raised_by(const std::function<void()> &call);
+
+/*
+ * Table-driven tests: each case a record with a name, which names the test
+ * (INSTANTIATE_TEST_SUITE_P(..., table_cases::by_name)) and is what
+ * GoogleTest prints for the case.  GoogleTest looks for PrintTo beside the
+ * case's type, so a file of cases says "using table_cases::PrintTo;".
+ */
+namespace table_cases {
+
+template <class Case>
+    requires requires(const Case &c, std::ostream *out) { *out << c.name; }
+void
+PrintTo(const Case &c, std::ostream *out)
+{
+	*out << c.name;
+}
+
+inline constexpr auto by_name = [](const auto &info) {
+	return std::string(info.param.name);
+};
+
+}  // namespace table_cases
 
 /* The C library's text for an errno value, as err(3) and warn(3) print it. */
 std::string error_text(int error);

@@ -20,6 +20,8 @@
 
 namespace {
 
+using table_cases::PrintTo;
+
 const char *const THERMAL = "dev.acpi_ibm.0.thermal";
 const char *const TZ0 = "hw.acpi.thermal.tz0.temperature";
 
@@ -91,7 +93,7 @@ follow_daemon(const sim_machine &machine, const char *node,
     const std::vector<event> &events, const poll_feed &feed)
 {
 	int expected = feed(0);
-	running_daemon daemon = start_coolrung({"coolrung", "-c", DEMO_TABLE},
+	owned_daemon daemon = start_coolrung({"coolrung", "-c", DEMO_TABLE},
 	    machine.root);
 	for (size_t k = 0; k < events.size(); k++) {
 		int celsius = 0, seconds = 0;
@@ -122,12 +124,6 @@ struct daemon_case {
 	const char *trace;
 };
 
-void
-PrintTo(const daemon_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
 class PreviewAgainstDaemon : public testing::TestWithParam<daemon_case> {};
 
 TEST_P(PreviewAgainstDaemon, SameLevelsAndIntervals)
@@ -151,9 +147,7 @@ const daemon_case daemon_cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Traces, PreviewAgainstDaemon,
     testing::ValuesIn(daemon_cases),
-    [](const testing::TestParamInfo<daemon_case> &info) {
-	    return std::string(info.param.name);
-    });
+    table_cases::by_name);
 
 /*
  * The recipes of a document: from each fenced or literal block that
@@ -241,12 +235,6 @@ struct recipe_case {
 };
 
 void
-PrintTo(const recipe_case &c, std::ostream *out)
-{
-	*out << c.name;
-}
-
-void
 put_node(const sim_machine &machine, const char *node, const char *content)
 {
 	if (*content == '\0')
@@ -305,9 +293,7 @@ const recipe_case recipe_cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Recordings, RecipeAgainstDaemon,
     testing::ValuesIn(recipe_cases),
-    [](const testing::TestParamInfo<recipe_case> &info) {
-	    return std::string(info.param.name);
-    });
+    table_cases::by_name);
 
 /*
  * The hwmon device is found by its name, not its number, and read in

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "fatal.h"
+#include "harness.h"
 #include "model.h"
 #include "seconds.h"
 #include "summary.h"
@@ -164,20 +166,22 @@ TEST(PreviewModel, ModelFile)
 		std::string text = c.text;
 		FILE *file = fmemopen(text.data(), text.size(), "r");
 		model_params params = default_model();
-		try {
+		std::optional<fatal_error> fault = fault_raised_by([&] {
 			read_model(file, "m.conf", &params);
-			EXPECT_EQ(c.message, nullptr);
-			EXPECT_EQ(params.ambient, 30);
-			EXPECT_EQ(params.duration, 90500000);
-			EXPECT_EQ(params.seed, 7u);
-			settle_model(&params, "idle");
-			EXPECT_EQ(params.start, 45);
-			EXPECT_EQ(params.duration, 90500000);
-		} catch (const fatal_error &fault) {
-			EXPECT_STREQ(fault.message.c_str(), c.message);
-			EXPECT_EQ(fault.status, 65);
-		}
+		});
 		fclose(file);
+		if (fault) {
+			EXPECT_STREQ(fault->message.c_str(), c.message);
+			EXPECT_EQ(fault->status, 65);
+			continue;
+		}
+		EXPECT_EQ(c.message, nullptr);
+		EXPECT_EQ(params.ambient, 30);
+		EXPECT_EQ(params.duration, 90500000);
+		EXPECT_EQ(params.seed, 7u);
+		settle_model(&params, "idle");
+		EXPECT_EQ(params.start, 45);
+		EXPECT_EQ(params.duration, 90500000);
 	}
 }
 
