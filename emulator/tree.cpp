@@ -1,0 +1,210 @@
+#include "tree.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+namespace {
+
+/* The other hwmon device: its number never changes, and it is never ours. */
+constexpr int CORETEMP_HWMON = 0;
+constexpr const char *CORETEMP_TEMP = "61000\n";
+
+/*
+ * procfs shows the driver's files with the modes it creates them with;
+ * sysfs attributes are 0444 unless they can be written.
+ */
+const file_kind KINDS[] = {
+	{file_id::none, "-", 0, false, false, false},
+	{file_id::control, "ctl", S_IFREG | 0600, false, false, true},
+	{file_id::fan, "fan", S_IFREG | 0644, false, true, true},
+	{file_id::thermal, "thermal", S_IFREG | 0444, false, true, false},
+	{file_id::fan_control, "fan_control", S_IFREG | 0444, true, true, false},
+	{file_id::hwmon_name, "name", S_IFREG | 0444, true, true, false},
+	{file_id::hwmon_temp, "temp_input", S_IFREG | 0444, true, true, false},
+	{file_id::coretemp_name, "coretemp_name", S_IFREG | 0444, true, false,
+	    false},
+	{file_id::coretemp_temp, "coretemp_temp", S_IFREG | 0444, true, false,
+	    false},
+	{file_id::zone_temp, "tz0", S_IFREG | 0444, true, false, false},
+	{file_id::zone_type, "tz0_type", S_IFREG | 0444, true, false, false},
+};
+
+void
+add_directory(std::vector<tree_node> &tree, const std::string &path)
+{
+	tree.push_back({path, node_type::directory, file_id::none, 0, ""});
+}
+
+void
+add_file(std::vector<tree_node> &tree, const std::string &path, file_id file,
+    int sensor = 0)
+{
+	tree.push_back({path, node_type::file, file, sensor, ""});
+}
+
+/* /sys/class/hwmon/hwmonN is a link to the device's own directory. */
+void
+add_hwmon(std::vector<tree_node> &tree, const std::string &device, int number)
+{
+	std::string hwmon = "hwmon" + std::to_string(number);
+	std::string directory = "/devices/platform/" + device + "/hwmon/" + hwmon;
+	tree.push_back({"/class/hwmon/" + hwmon, node_type::symlink,
+	    file_id::none, 0, "../.." + directory});
+	add_directory(tree, "/devices/platform/" + device);
+	add_directory(tree, "/devices/platform/" + device + "/hwmon");
+	add_directory(tree, directory);
+}
+
+void
+add_driver(std::vector<tree_node> &tree, const emulated_driver &driver)
+{
+	add_directory(tree, "/acpi/ibm");
+	add_file(tree, "/acpi/ibm/fan", file_id::fan);
+	if (driver.has_sensors)
+		add_file(tree, "/acpi/ibm/thermal", file_id::thermal);
+	add_directory(tree, "/module/thinkpad_acpi");
+	add_directory(tree, "/module/thinkpad_acpi/parameters");
+	add_file(tree, "/module/thinkpad_acpi/parameters/fan_control",
+	    file_id::fan_control);
+	add_hwmon(tree, "thinkpad_hwmon", driver.hwmon_number);
+	std::string hwmon = "/devices/platform/thinkpad_hwmon/hwmon/hwmon" +
+	    std::to_string(driver.hwmon_number);
+	add_file(tree, hwmon + "/name", file_id::hwmon_name);
+	for (int i = 0; driver.has_sensors && i < SENSOR_COUNT; i++)
+		add_file(tree, hwmon + "/temp" + std::to_string(i + 1) + "_input",
+		    file_id::hwmon_temp, i);
+}
+
+std::string
+parent_of(const std::string &path)
+{
+	size_t slash = path.rfind('/');
+	return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string
+milli(int celsius)
+{
+	return std::to_string(celsius * 1000) + "\n";
+}
+
+}
+
+const file_kind &
+kind_of(file_id file)
+{
+	for (const file_kind &kind : KINDS) {
+		if (kind.file == file)
+			return kind;
+	}
+	return KINDS[0];
+}
+
+file_id
+file_named(const std::string &name, int *sensor)
+{
+	for (int i = 0; i < SENSOR_COUNT; i++) {
+		if (name == "temp" + std::to_string(i + 1) + "_input") {
+			*sensor = i;
+			return file_id::hwmon_temp;
+		}
+	}
+	for (const file_kind &kind : KINDS) {
+		if (kind.file != file_id::none && kind.file != file_id::hwmon_temp &&
+		    name == kind.name)
+			return kind.file;
+	}
+	return file_id::none;
+}
+
+std::vector<tree_node>
+current_tree(const emulated_driver &driver)
+{
+	std::vector<tree_node> tree;
+	add_directory(tree, "/");
+	add_file(tree, "/ctl", file_id::control);
+	add_directory(tree, "/acpi");
+	add_directory(tree, "/module");
+	add_directory(tree, "/class");
+	add_directory(tree, "/class/hwmon");
+	add_directory(tree, "/class/thermal");
+	add_directory(tree, "/devices");
+	add_directory(tree, "/devices/platform");
+	add_hwmon(tree, "coretemp.0", CORETEMP_HWMON);
+	std::string coretemp = "/devices/platform/coretemp.0/hwmon/hwmon0";
+	add_file(tree, coretemp + "/name", file_id::coretemp_name);
+	add_file(tree, coretemp + "/temp1_input", file_id::coretemp_temp);
+	if (driver.has_tz0) {
+		add_directory(tree, "/class/thermal/thermal_zone0");
+		add_file(tree, "/class/thermal/thermal_zone0/temp",
+		    file_id::zone_temp);
+		add_file(tree, "/class/thermal/thermal_zone0/type",
+		    file_id::zone_type);
+	}
+	if (driver.loaded)
+		add_driver(tree, driver);
+	return tree;
+}
+
+const tree_node *
+find_node(const std::vector<tree_node> &tree, const std::string &path)
+{
+	for (const tree_node &node : tree) {
+		if (node.path == path)
+			return &node;
+	}
+	return nullptr;
+}
+
+std::vector<const tree_node *>
+directory_entries(const std::vector<tree_node> &tree, const std::string &path)
+{
+	std::vector<const tree_node *> entries;
+	for (const tree_node &node : tree) {
+		if (node.path != "/" && parent_of(node.path) == path)
+			entries.push_back(&node);
+	}
+	return entries;
+}
+
+int
+file_text(const emulated_driver &driver, file_id file, int sensor,
+    int64_t now, std::string *text)
+{
+	int celsius = 0;
+	int error = 0;
+
+	switch (file) {
+	case file_id::fan:
+		*text = fan_text(driver);
+		return 0;
+	case file_id::thermal:
+		return thermal_text(driver, now, text);
+	case file_id::fan_control:
+		*text = driver.fan_control ? "Y\n" : "N\n";
+		return 0;
+	case file_id::hwmon_name:
+		*text = "thinkpad\n";
+		return 0;
+	case file_id::hwmon_temp:
+		error = sensor_reading(driver, sensor, now, &celsius);
+		if (error == 0)
+			*text = milli(celsius);
+		return error;
+	case file_id::coretemp_name:
+		*text = "coretemp\n";
+		return 0;
+	case file_id::coretemp_temp:
+		*text = CORETEMP_TEMP;
+		return 0;
+	case file_id::zone_temp:
+		*text = std::to_string(driver.tz0_millidegrees) + "\n";
+		return 0;
+	case file_id::zone_type:
+		*text = "acpitz\n";
+		return 0;
+	default:
+		return EIO;
+	}
+}
