@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -84,7 +83,7 @@ errno_number(const std::string &name)
 {
 	if (!name.empty() && name.find_first_not_of("0123456789") ==
 	    std::string::npos)
-		return name.size() < 4 ? atoi(name.c_str()) : 0;
+		return name.size() < 4 ? std::stoi(name) : 0;
 	for (int error = 1; error < ERRNO_LIMIT; error++) {
 		const char *known = strerrorname_np(error);
 		if (known != nullptr && name == known)

@@ -223,7 +223,7 @@ emu_read(const char *, char *buffer, size_t size, off_t offset,
 	if (offset >= static_cast<off_t>(text.size()))
 		return 0;
 	size_t count = std::min(size, text.size() - static_cast<size_t>(offset));
-	memcpy(buffer, text.data() + offset, count);
+	text.copy(buffer, count, static_cast<size_t>(offset));
 	return static_cast<int>(count);
 }
 

@@ -174,17 +174,20 @@ kill_descendants(pid_t spared)
 	}
 }
 
-void
+/* False when it does not end cleanly on SIGTERM (a sanitizer's finding). */
+bool
 stop_process(pid_t pid)
 {
+	int status = 0;
 	kill(pid, SIGTERM);
 	for (int ms = 0; ms < EMULATOR_STOP_MS; ms++) {
-		if (waitpid(pid, nullptr, WNOHANG) == pid)
-			return;
+		if (waitpid(pid, &status, WNOHANG) == pid)
+			return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 		std::this_thread::sleep_for(std::chrono::milliseconds(1));
 	}
 	kill(pid, SIGKILL);
 	waitpid(pid, nullptr, 0);
+	return false;
 }
 
 std::string
@@ -306,8 +309,9 @@ emulated_thinkpad::stop()
 	for (auto it = mounted.rbegin(); it != mounted.rend(); ++it)
 		umount2(it->c_str(), MNT_DETACH);
 	mounted.clear();
-	if (emulator > 0)
-		stop_process(emulator);
+	if (emulator > 0 && !stop_process(emulator))
+		ADD_FAILURE() << "thinkpad-emulator did not end cleanly: " <<
+		    read_file(state_dir + "/emulator.err");
 	emulator = -1;
 	umount2(scratch.c_str(), MNT_DETACH);
 	rmdir(scratch.c_str());
