@@ -142,6 +142,16 @@ run_register(emulator_state &state, const arguments &args, int64_t)
 }
 
 int
+run_advance(emulator_state &state, const arguments &args, int64_t)
+{
+	long seconds = 0;
+	if (!number_in(args[1], 1, WATCHDOG_MAX, &seconds))
+		return EINVAL;
+	advance_watchdog(state.driver, static_cast<int>(seconds));
+	return 0;
+}
+
+int
 run_suspend(emulator_state &state, const arguments &, int64_t)
 {
 	suspend_driver(state.driver);
@@ -217,6 +227,7 @@ const control_command COMMANDS[] = {
 	{"hwmon", 1, 1, run_hwmon},
 	{"tz0", 1, 1, run_tz0},
 	{"register", 1, 1, run_register},
+	{"advance", 1, 1, run_advance},
 	{"suspend", 0, 0, run_suspend},
 	{"resume", 0, 1, run_resume},
 	{"quirk", 1, 1, run_quirk},

@@ -72,6 +72,9 @@ int thermal_text(const emulated_driver &driver, int64_t now,
 /* Does what "enable" does once the watchdog has run out; true if it did. */
 bool watchdog_expired(emulated_driver &driver, int64_t now);
 
+/* Brings the expiry of an armed watchdog the seconds nearer. */
+void advance_watchdog(emulated_driver &driver, int seconds);
+
 void load_driver(emulated_driver &driver);
 void unload_driver(emulated_driver &driver);
 void suspend_driver(emulated_driver &driver);

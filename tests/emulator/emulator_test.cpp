@@ -280,6 +280,16 @@ TEST_F(EmulatorTest, WatchdogArming)
 	EXPECT_EQ(read_once(FAN_FILE, &text), 0);
 	EXPECT_EQ(pad.state().expiry, rearmed);
 
+	/* Time the watchdog alone lives ahead: it runs out at once. */
+	ASSERT_EQ(pad.control("advance 19"), 0);
+	EXPECT_NEAR(pad.state().expiry, rearmed - 19, 1e-6);
+	EXPECT_TRUE(pad.records_from("watchdog").empty());
+	ASSERT_EQ(pad.control("advance 1"), 0);
+	emulated_state expired = pad.state();
+	EXPECT_FALSE(expired.armed);
+	EXPECT_EQ(expired.fan_register, FAN_AUTO);
+	EXPECT_EQ(pad.records_from("watchdog").size(), 1u);
+
 	ASSERT_EQ(write_once(FAN_FILE, "watchdog 0"), 0);
 	EXPECT_FALSE(pad.state().armed);
 	ASSERT_EQ(write_once(FAN_FILE, "level 4"), 0);
@@ -492,6 +502,7 @@ TEST_F(EmulatorTest, ControlCommandsRefused)
 		{"fan_control 1", EINVAL},
 		{"register 256", EINVAL},
 		{"resume 61", EINVAL},
+		{"advance 0", EINVAL},
 		{"quirk odd", EINVAL},
 		{"hwmon 0", EINVAL},
 		{"tz0 hot", EINVAL},
