@@ -108,8 +108,10 @@ int
 run_hwmon(emulator_state &state, const arguments &args, int64_t)
 {
 	long number = 0;
-	if (!number_in(args[1], 1, HWMON_MAX, &number))
+	if (!number_in(args[1], 0, HWMON_MAX, &number))
 		return EINVAL;
+	if (hwmon_number_taken(static_cast<int>(number)))
+		return EEXIST;
 	if (state.driver.loaded)
 		return EBUSY;
 	state.driver.hwmon_number = static_cast<int>(number);

@@ -3,12 +3,19 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <iterator>
 
 namespace {
 
-/* The other hwmon device: its number never changes, and it is never ours. */
-constexpr int CORETEMP_HWMON = 0;
-constexpr const char *CORETEMP_TEMP = "61000\n";
+/* The machine's other hwmon devices: their numbers never change. */
+struct other_hwmon {
+	const char *device, *name, *temp1;	/* temp1 nullptr: none */
+	int number;
+};
+const other_hwmon OTHER_HWMONS[] = {
+	{"coretemp.0", "coretemp\n", "61000\n", 0},
+	{"PNP0C0B:00", "acpi_fan\n", nullptr, 5},
+};
 
 /*
  * procfs shows the driver's files with the modes it creates them with;
@@ -22,10 +29,8 @@ const file_kind KINDS[] = {
 	{file_id::fan_control, "fan_control", S_IFREG | 0444, true, true, false},
 	{file_id::hwmon_name, "name", S_IFREG | 0444, true, true, false},
 	{file_id::hwmon_temp, "temp_input", S_IFREG | 0444, true, true, false},
-	{file_id::coretemp_name, "coretemp_name", S_IFREG | 0444, true, false,
-	    false},
-	{file_id::coretemp_temp, "coretemp_temp", S_IFREG | 0444, true, false,
-	    false},
+	{file_id::other_name, "other_name", S_IFREG | 0444, true, false, false},
+	{file_id::other_temp, "other_temp", S_IFREG | 0444, true, false, false},
 	{file_id::zone_temp, "tz0", S_IFREG | 0444, true, false, false},
 	{file_id::zone_type, "tz0_type", S_IFREG | 0444, true, false, false},
 };
@@ -43,8 +48,11 @@ add_file(std::vector<tree_node> &tree, const std::string &path, file_id file,
 	tree.push_back({path, node_type::file, file, sensor, ""});
 }
 
-/* /sys/class/hwmon/hwmonN is a link to the device's own directory. */
-void
+/*
+ * /sys/class/hwmon/hwmonN is a link to the device's own directory, whose
+ * path is returned.
+ */
+std::string
 add_hwmon(std::vector<tree_node> &tree, const std::string &device, int number)
 {
 	std::string hwmon = "hwmon" + std::to_string(number);
@@ -54,6 +62,7 @@ add_hwmon(std::vector<tree_node> &tree, const std::string &device, int number)
 	add_directory(tree, "/devices/platform/" + device);
 	add_directory(tree, "/devices/platform/" + device + "/hwmon");
 	add_directory(tree, directory);
+	return directory;
 }
 
 void
@@ -67,9 +76,8 @@ add_driver(std::vector<tree_node> &tree, const emulated_driver &driver)
 	add_directory(tree, "/module/thinkpad_acpi/parameters");
 	add_file(tree, "/module/thinkpad_acpi/parameters/fan_control",
 	    file_id::fan_control);
-	add_hwmon(tree, "thinkpad_hwmon", driver.hwmon_number);
-	std::string hwmon = "/devices/platform/thinkpad_hwmon/hwmon/hwmon" +
-	    std::to_string(driver.hwmon_number);
+	std::string hwmon = add_hwmon(tree, "thinkpad_hwmon",
+	    driver.hwmon_number);
 	add_file(tree, hwmon + "/name", file_id::hwmon_name);
 	for (int i = 0; driver.has_sensors && i < SENSOR_COUNT; i++)
 		add_file(tree, hwmon + "/temp" + std::to_string(i + 1) + "_input",
@@ -99,6 +107,16 @@ kind_of(file_id file)
 			return kind;
 	}
 	return KINDS[0];
+}
+
+bool
+hwmon_number_taken(int number)
+{
+	for (const other_hwmon &other : OTHER_HWMONS) {
+		if (other.number == number)
+			return true;
+	}
+	return false;
 }
 
 file_id
@@ -131,10 +149,13 @@ current_tree(const emulated_driver &driver)
 	add_directory(tree, "/class/thermal");
 	add_directory(tree, "/devices");
 	add_directory(tree, "/devices/platform");
-	add_hwmon(tree, "coretemp.0", CORETEMP_HWMON);
-	std::string coretemp = "/devices/platform/coretemp.0/hwmon/hwmon0";
-	add_file(tree, coretemp + "/name", file_id::coretemp_name);
-	add_file(tree, coretemp + "/temp1_input", file_id::coretemp_temp);
+	for (int i = 0; i < static_cast<int>(std::size(OTHER_HWMONS)); i++) {
+		const other_hwmon &other = OTHER_HWMONS[i];
+		std::string hwmon = add_hwmon(tree, other.device, other.number);
+		add_file(tree, hwmon + "/name", file_id::other_name, i);
+		if (other.temp1 != nullptr)
+			add_file(tree, hwmon + "/temp1_input", file_id::other_temp, i);
+	}
 	if (driver.has_tz0) {
 		add_directory(tree, "/class/thermal/thermal_zone0");
 		add_file(tree, "/class/thermal/thermal_zone0/temp",
@@ -192,11 +213,11 @@ file_text(const emulated_driver &driver, file_id file, int sensor,
 		if (error == 0)
 			*text = milli(celsius);
 		return error;
-	case file_id::coretemp_name:
-		*text = "coretemp\n";
+	case file_id::other_name:
+		*text = OTHER_HWMONS[sensor].name;
 		return 0;
-	case file_id::coretemp_temp:
-		*text = CORETEMP_TEMP;
+	case file_id::other_temp:
+		*text = OTHER_HWMONS[sensor].temp1;
 		return 0;
 	case file_id::zone_temp:
 		*text = std::to_string(driver.tz0_millidegrees) + "\n";

@@ -25,8 +25,8 @@ enum class file_id {
 	fan_control,
 	hwmon_name,
 	hwmon_temp,	/* temp1_input to temp8_input of the driver's hwmon */
-	coretemp_name,
-	coretemp_temp,
+	other_name,	/* the name and temp1_input of another hwmon device */
+	other_temp,
 	zone_temp,
 	zone_type,
 };
@@ -35,7 +35,7 @@ struct tree_node {
 	std::string path;	/* from the root of the mount, "/" first */
 	node_type type = node_type::directory;
 	file_id file = file_id::none;
-	int sensor = 0;		/* hwmon_temp: 0 to 7 */
+	int sensor = 0;		/* hwmon_temp: 0 to 7; other_*: the device */
 	std::string target;	/* a symlink's */
 };
 
@@ -52,6 +52,9 @@ struct file_kind {
 const file_kind &kind_of(file_id file);
 /* The file a fault names: "fan", "temp1_input", ...; file_id::none if none. */
 file_id file_named(const std::string &name, int *sensor);
+
+/* Whether another hwmon device has the number. */
+bool hwmon_number_taken(int number);
 
 std::vector<tree_node> current_tree(const emulated_driver &driver);
 /* The node at path, or nullptr. */

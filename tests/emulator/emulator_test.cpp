@@ -424,23 +424,27 @@ TEST_F(EmulatorTest, UnloadAndLoad)
 
 TEST_F(EmulatorTest, TheModelIsChosenWhileUnloaded)
 {
-	EXPECT_EQ(pad.control("hwmon 5"), EBUSY);
+	EXPECT_EQ(pad.control("hwmon 1"), EBUSY);
 	EXPECT_EQ(pad.control("sensors off"), EBUSY);
-	ASSERT_EQ(pad.control("unload\nhwmon 5\nsensors off\nload"), 0);
-	EXPECT_EQ(thinkpad_hwmons(), std::vector<std::string>{"hwmon5"});
+	ASSERT_EQ(pad.control("unload\nhwmon 1\nsensors off\nload"), 0);
+	EXPECT_EQ(thinkpad_hwmons(), std::vector<std::string>{"hwmon1"});
 	EXPECT_TRUE(exists(FAN_FILE));
 	EXPECT_FALSE(exists(THERMAL_FILE));
-	EXPECT_FALSE(exists(HWMON_CLASS + "/hwmon5/temp1_input"));
+	EXPECT_FALSE(exists(HWMON_CLASS + "/hwmon1/temp1_input"));
 	EXPECT_TRUE(exists(THERMAL_ZONE_FILE));
 }
 
-/* Links, as sysfs has them, and the driver's device is not the first. */
+/* Links, as sysfs has them; the driver's device neither first nor last. */
 TEST_F(EmulatorTest, HwmonDevicesAreLinksFoundByName)
 {
 	std::vector<std::string> found = thinkpad_hwmons();
 	ASSERT_EQ(found.size(), 1u);
+	EXPECT_EQ(read_file(HWMON_CLASS + "/hwmon0/name"), "coretemp\n");
+	EXPECT_EQ(read_file(HWMON_CLASS + "/hwmon5/name"), "acpi_fan\n");
 	EXPECT_NE(found[0], "hwmon0");
-	for (const std::string &name : {std::string("hwmon0"), found[0]}) {
+	EXPECT_NE(found[0], "hwmon5");
+	for (const std::string &name : {std::string("hwmon0"),
+	    std::string("hwmon5"), found[0]}) {
 		struct stat st = {};
 		ASSERT_EQ(lstat((HWMON_CLASS + "/" + name).c_str(), &st), 0);
 		EXPECT_TRUE(S_ISLNK(st.st_mode)) << name;
@@ -504,7 +508,9 @@ TEST_F(EmulatorTest, ControlCommandsRefused)
 		{"resume 61", EINVAL},
 		{"advance 0", EINVAL},
 		{"quirk odd", EINVAL},
-		{"hwmon 0", EINVAL},
+		{"hwmon 0", EEXIST},
+		{"hwmon 5", EEXIST},
+		{"hwmon 100", EINVAL},
 		{"tz0 hot", EINVAL},
 		{"fail read nothing EIO", EINVAL},
 		{"fail read fan ENOSUCH", EINVAL},
