@@ -345,6 +345,7 @@ main(int argc, char **argv)
 	fuse_args args = FUSE_ARGS_INIT(3, fuse_argv);
 	fuse_operations ops = operations();
 	fuse *fs = fuse_new(&args, &ops, sizeof(ops), nullptr);
+	fuse_opt_free_args(&args);
 	if (fs == nullptr)
 		errx(1, "cannot set up FUSE");
 	if (fuse_mount(fs, argv[1]) != 0)
