@@ -19,6 +19,10 @@ need cmake cmake
 need g++ g++
 need gcc gcov
 need libgtest-dev /usr/include/gtest/gtest.h
+# The emulated thinkpad_acpi (FUSE) for the Linux tests.
+need pkg-config pkg-config
+need fuse3 fusermount3
+need libfuse3-dev /usr/include/fuse3/fuse.h
 install_missing coverage
 
 # The fault handler leaves by _exit, which writes no counts: in this build

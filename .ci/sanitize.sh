@@ -12,6 +12,10 @@ build=${SANITIZE_BUILD_DIR:-build-asan}
 need cmake cmake
 need g++ g++
 need libgtest-dev /usr/include/gtest/gtest.h
+# The emulated thinkpad_acpi (FUSE) for the Linux tests.
+need pkg-config pkg-config
+need fuse3 fusermount3
+need libfuse3-dev /usr/include/fuse3/fuse.h
 install_missing sanitize
 
 # halt_on_error: a finding ends the process, so the test sees it fail.

@@ -19,6 +19,10 @@ need clang clang++
 need clang-tidy clang-tidy
 need cppcheck cppcheck
 need libgtest-dev /usr/include/gtest/gtest.h
+# The emulated thinkpad_acpi (FUSE) for the Linux tests.
+need pkg-config pkg-config
+need fuse3 fusermount3
+need libfuse3-dev /usr/include/fuse3/fuse.h
 # libFuzzer and the sanitizer runtimes of Debian's clang.
 need libclang-rt-dev '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'
 if [ -f "$FREEBSD_SYSROOT_TARBALL" ]; then
@@ -41,7 +45,7 @@ cmake --build "$build-clang" -j2
 
 echo "static: clang-tidy"
 # The FreeBSD side is not in this compile database: step 4 builds it.
-mapfile -t tidy_files < <(ls src/*.cpp sim/*.cpp fuzz/*.cpp \
+mapfile -t tidy_files < <(ls src/*.cpp sim/*.cpp emulator/*.cpp fuzz/*.cpp \
     tools/preview/*.cpp | grep -v '^src/platform_freebsd\.cpp$')
 # "N warnings generated." counts the system headers' warnings, which are
 # not shown; only the findings in our files are.
@@ -58,7 +62,7 @@ rm -f "$tidy_log"
 echo "static: cppcheck"
 cppcheck --enable=warning,performance,portability --error-exitcode=1 \
     --inline-suppr --std=c++20 --language=c++ --quiet -I src -I sim \
-    src/ sim/ tools/preview/
+    -I emulator src/ sim/ emulator/ tools/preview/
 
 echo "static: FreeBSD side"
 if [ -f "$FREEBSD_SYSROOT_TARBALL" ]; then

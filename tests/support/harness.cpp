@@ -321,7 +321,7 @@ spawn(const std::string &program, const std::vector<std::string> &argv,
 	_exit(127);
 }
 
-static running_daemon
+running_daemon
 start_program(const std::string &program, const std::vector<std::string> &argv,
     const std::string &sim_root)
 {

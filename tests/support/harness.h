@@ -73,6 +73,9 @@ struct running_daemon {
 };
 running_daemon start_coolrung(const std::vector<std::string> &argv,
     const std::string &sim_root);
+/* The same for any program, such as the daemon built for this system. */
+running_daemon start_program(const std::string &program,
+    const std::vector<std::string> &argv, const std::string &sim_root);
 /* The same, started with the given signals blocked. */
 running_daemon start_coolrung_blocking(const std::vector<std::string> &argv,
     const std::string &sim_root, const std::vector<int> &blocked);
