@@ -188,7 +188,7 @@ run_quirk(emulator_state &state, const arguments &args, int64_t)
 int
 run_fail(emulator_state &state, const arguments &args, int64_t)
 {
-	fault added = {fault_op::open, file_id::none, 0, 0, -1};
+	fault added = {fault_op::open, file_id::none, 0, 0, -1, ""};
 	long count = -1;
 	if (args[1] == "read")
 		added.op = fault_op::read;
@@ -204,6 +204,18 @@ run_fail(emulator_state &state, const arguments &args, int64_t)
 		return EINVAL;
 	added.remaining = static_cast<int>(count);
 	state.faults.push_back(added);
+	return 0;
+}
+
+/* refuse WORD ERRNO: every fan command beginning with WORD fails so. */
+int
+run_refuse(emulator_state &state, const arguments &args, int64_t)
+{
+	int error = errno_number(args[2]);
+	if (error == 0)
+		return EINVAL;
+	state.faults.push_back({fault_op::write, file_id::fan, 0, error, -1,
+	    args[1]});
 	return 0;
 }
 
@@ -234,6 +246,7 @@ const control_command COMMANDS[] = {
 	{"resume", 0, 1, run_resume},
 	{"quirk", 1, 1, run_quirk},
 	{"fail", 3, 4, run_fail},
+	{"refuse", 2, 2, run_refuse},
 	{"clear", 0, 0, run_clear},
 	{"note", 0, SIZE_MAX, run_note},
 };
@@ -313,11 +326,13 @@ control_text(const emulator_state &state)
 }
 
 int
-take_fault(emulator_state &state, fault_op op, file_id file, int sensor)
+take_fault(emulator_state &state, fault_op op, file_id file, int sensor,
+    const std::string &written)
 {
 	for (auto it = state.faults.begin(); it != state.faults.end(); ++it) {
 		if (it->op != op || it->file != file ||
-		    (file == file_id::hwmon_temp && it->sensor != sensor))
+		    (file == file_id::hwmon_temp && it->sensor != sensor) ||
+		    written.compare(0, it->command.size(), it->command) != 0)
 			continue;
 		int error = it->error;
 		if (it->remaining > 0 && --it->remaining == 0)

@@ -20,6 +20,7 @@ struct fault {
 	int sensor;
 	int error;
 	int remaining;	/* calls still to fail; -1 until cleared */
+	std::string command;	/* a fan write only when it begins so; "" any */
 };
 
 struct emulator_state {
@@ -35,7 +36,11 @@ int control_write(emulator_state &state, const std::string &text,
     int64_t now);
 std::string control_text(const emulator_state &state);
 
-/* The errno an injected fault gives this call, or 0; counts it down. */
-int take_fault(emulator_state &state, fault_op op, file_id file, int sensor);
+/*
+ * The errno an injected fault gives this call, or 0; counts it down.
+ * written is what a write brings, for a fault kept for one command.
+ */
+int take_fault(emulator_state &state, fault_op op, file_id file, int sensor,
+    const std::string &written = "");
 
 #endif

@@ -243,7 +243,8 @@ emu_write(const char *, const char *buffer, size_t size, off_t,
 	}
 	int error = stale_error(h);
 	if (error == 0)
-		error = take_fault(state, fault_op::write, h.file, h.sensor);
+		error = take_fault(state, fault_op::write, h.file, h.sensor,
+		    text);
 	if (error == 0)
 		error = h.file == file_id::fan ?
 		    fan_write(state.driver, text, now) : EINVAL;
