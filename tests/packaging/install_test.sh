@@ -171,7 +171,7 @@ do
 done
 rc=$S/freebsd/usr/local/etc/rc.d/coolrung
 expect_line "$rc" 'command="/usr/local/sbin/coolrung"'
-expect_line "$rc" ': ${coolrung_config:="/usr/local/etc/coolrung.conf"}'
+expect_line "$rc" ': ${coolrung_config="/usr/local/etc/coolrung.conf"}'
 grep -q "%%" "$rc" && fail "$rc keeps a placeholder"
 sh -n "$rc" || fail "$rc is not valid sh"
 
