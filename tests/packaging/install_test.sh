@@ -1,8 +1,10 @@
 #!/bin/sh
 # Installs a fresh build of the tree into scratch DESTDIRs, with and without
-# the FreeBSD files, and checks the exact list of files, their modes, the
-# prefix written into the rc.d script, the install manifest, and that an
-# administrator's coolrung.conf and edited log snippets survive.
+# the FreeBSD and the Linux files, as packages configure it and in a
+# distribution's places, and checks the exact list of files, their modes,
+# the prefix written into the rc.d script and the unit, the install
+# manifest, and that an administrator's coolrung.conf and edited log
+# snippets survive.
 #
 # usage: install_test.sh CMAKE SOURCE_DIR GENERATOR CXX_COMPILER DEFAULT
 #            LINUX_DEFAULT [BUILD_TYPE]
@@ -25,56 +27,53 @@ mode_of()
 	stat -c %a "$1" 2>/dev/null || stat -f %Lp "$1"
 }
 
-# Files another part of the tree installs; checked for their mode only.
-is_other_program()
+# The files of each part of an install under PREFIX (without the leading
+# /), with their modes.
+programs()
 {
-	case $1 in
-	*/bin/coolrung-preview | */sbin/coolrung-preview | \
-	    */man/man8/coolrung-preview.8)
-		return 0
-		;;
-	esac
-	return 1
+	echo "$1/bin/coolrung-preview 755
+$1/etc/coolrung.conf.sample 644
+$1/sbin/coolrung 755
+$1/share/man/man1/coolrung-preview.1 644
+$1/share/man/man5/coolrung.conf.5 644
+$1/share/man/man8/coolrung.8 644"
 }
 
-# check_tree DESTDIR PREFIX(without the leading /) FREEBSD(ON|OFF) LINUX(ON|OFF)
+rc_script()
+{
+	echo "$1/etc/rc.d/coolrung 755"
+}
+
+log_samples()
+{
+	echo "$1/etc/syslog.d/coolrung.conf.sample 644
+$1/share/examples/coolrung/newsyslog-coolrung.conf.sample 644"
+}
+
+live_log_files()
+{
+	echo "$1/etc/syslog.d/coolrung.conf 644
+$1/etc/newsyslog.conf.d/coolrung.conf 644"
+}
+
+# linux_files UNIT_DIR SLEEP_DIR (without the leading /)
+linux_files()
+{
+	echo "$1/coolrung.service 644
+$2/coolrung 755
+etc/modprobe.d/coolrung.conf 644"
+}
+
+# check_tree DESTDIR FILES: DESTDIR holds exactly FILES, "path mode" lines.
 check_tree()
 {
-	root=$1
-	prefix=$2
-	expected="$prefix/etc/coolrung.conf.sample 644
-$prefix/sbin/coolrung 755
-$prefix/share/man/man5/coolrung.conf.5 644
-$prefix/share/man/man8/coolrung.8 644"
-	if [ "$3" = ON ]; then
-		expected="$expected
-$prefix/etc/rc.d/coolrung 755
-$prefix/etc/syslog.d/coolrung.conf 644
-$prefix/etc/syslog.d/coolrung.conf.sample 644
-$prefix/etc/newsyslog.conf.d/coolrung.conf 644
-$prefix/share/examples/coolrung/newsyslog-coolrung.conf.sample 644"
-	fi
-	if [ "$4" = ON ]; then
-		expected="$expected
-$prefix/lib/systemd/system/coolrung.service 644
-usr/lib/systemd/system-sleep/coolrung 755
-etc/modprobe.d/coolrung.conf 644"
-	fi
-	expected=$(echo "$expected" | sort)
-	found=$(cd "$root" && find . -type f | sed 's|^\./||' | sort |
+	expected=$(echo "$2" | sort)
+	found=$(cd "$1" && find . -type f | sed 's|^\./||' | sort |
 	    while read -r file; do
-		if is_other_program "$file"; then
-			mode=$(mode_of "$file")
-			case $file in
-			*.8) [ "$mode" = 644 ] || echo "$file $mode" ;;
-			*) [ "$mode" = 755 ] || echo "$file $mode" ;;
-			esac
-		else
-			echo "$file $(mode_of "$file")"
-		fi
+		echo "$file $(mode_of "$file")"
 	    done)
 	[ "$found" = "$expected" ] ||
-	    fail "$root: installed
+	    fail "$1: installed
 $found
 wanted
 $expected"
@@ -126,12 +125,13 @@ grep -q "^COOLRUNG_INSTALL_LINUX_FILES:BOOL=$linux_default$" \
 "$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=OFF -DCOOLRUNG_INSTALL_LINUX_FILES=OFF \
     "$build" > /dev/null
 install_into "$T/plain" /usr/local
-check_tree "$T/plain" usr/local OFF OFF
+check_tree "$T/plain" "$(programs usr/local)"
 
 # The Linux files.
 "$cmake" -DCOOLRUNG_INSTALL_LINUX_FILES=ON "$build" > /dev/null
 install_into "$T/linux" /usr/local
-check_tree "$T/linux" usr/local OFF ON
+check_tree "$T/linux" "$(programs usr/local
+    linux_files usr/local/lib/systemd/system usr/lib/systemd/system-sleep)"
 expect_line "$T/linux/usr/local/lib/systemd/system/coolrung.service" \
     'ExecStart=/usr/local/sbin/coolrung -d -c /usr/local/etc/coolrung.conf'
 
@@ -140,7 +140,8 @@ expect_line "$T/linux/usr/local/lib/systemd/system/coolrung.service" \
 "$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=ON -DCOOLRUNG_INSTALL_LINUX_FILES=OFF \
     "$build" > /dev/null
 install_into "$T/freebsd" /usr/local
-check_tree "$T/freebsd" usr/local ON OFF
+check_tree "$T/freebsd" "$(programs usr/local; rc_script usr/local
+    log_samples usr/local; live_log_files usr/local)"
 [ ! -e "$T/freebsd/usr/local/etc/coolrung.conf" ] ||
     fail "the install created coolrung.conf"
 etc=$T/freebsd/usr/local/etc
@@ -162,14 +163,38 @@ do
 done
 rc=$T/freebsd/usr/local/etc/rc.d/coolrung
 expect_line "$rc" 'command="/usr/local/sbin/coolrung"'
-expect_line "$rc" ': ${coolrung_config:="/usr/local/etc/coolrung.conf"}'
+expect_line "$rc" ': ${coolrung_config="/usr/local/etc/coolrung.conf"}'
 grep -q "%%" "$rc" && fail "$rc keeps a placeholder"
 sh -n "$rc" || fail "$rc is not valid sh"
 
 # The prefix of the install, not of the configuring, goes into the script.
 install_into "$T/opt" /opt/coolrung
-check_tree "$T/opt" opt/coolrung ON OFF
+check_tree "$T/opt" "$(programs opt/coolrung; rc_script opt/coolrung
+    log_samples opt/coolrung; live_log_files opt/coolrung)"
 expect_line "$T/opt/opt/coolrung/etc/rc.d/coolrung" \
     'command="/opt/coolrung/sbin/coolrung"'
+
+# For a package, whose own mechanism makes the live log files from the
+# samples: the samples only; for a port, whose framework installs the rc.d
+# script, no script either.
+"$cmake" -DCOOLRUNG_INSTALL_LIVE_LOG_FILES=OFF "$build" > /dev/null
+install_into "$T/package" /usr/local
+check_tree "$T/package" "$(programs usr/local; rc_script usr/local
+    log_samples usr/local)"
+"$cmake" -DCOOLRUNG_INSTALL_RC_SCRIPT=OFF "$build" > /dev/null
+install_into "$T/port" /usr/local
+check_tree "$T/port" "$(programs usr/local; log_samples usr/local)"
+
+# A distribution's own places for the unit and the sleep hook (Debian
+# 12's), configured as Debian's build does, with /etc for /usr.
+"$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=OFF -DCOOLRUNG_INSTALL_LINUX_FILES=ON \
+    -DCMAKE_INSTALL_SYSCONFDIR=/etc \
+    -DCOOLRUNG_SYSTEMD_UNIT_DIR=/lib/systemd/system \
+    -DCOOLRUNG_SYSTEMD_SLEEP_DIR=/lib/systemd/system-sleep "$build" > /dev/null
+install_into "$T/distribution" /usr
+check_tree "$T/distribution" "$(programs usr | sed 's|^usr/etc/|etc/|'
+    linux_files lib/systemd/system lib/systemd/system-sleep)"
+expect_line "$T/distribution/lib/systemd/system/coolrung.service" \
+    'ExecStart=/usr/sbin/coolrung -d -c /etc/coolrung.conf'
 
 finish install

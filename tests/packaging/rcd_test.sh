@@ -120,6 +120,16 @@ chmod 755 "$T/etc/rc.d/coolrung"
 
 export PATH="$T/bin:$PATH" COOLRUNG_SIM_ROOT="$T/sim" RC_CONF="$T/rc.conf"
 
+# The header as rcorder reads it: /etc/rc.shutdown and /etc/rc.resume list
+# the script (-k), /etc/rc in a jail leaves it out (-s nojail).
+script=$T/etc/rc.d/coolrung
+for keyword in shutdown resume; do
+	[ "$(rcorder -k $keyword "$script")" = "$script" ] ||
+	    fail "rcorder -k $keyword does not list the script"
+done
+[ -z "$(rcorder -s nojail "$script")" ] ||
+    fail "rcorder -s nojail lists the script"
+
 # Not enabled: nothing starts.
 enable NO
 rc start

@@ -7,7 +7,7 @@
  *
  * It is no picture of a given laptop; it is there to show how a table
  * behaves against heat that answers to the fan, which a recorded trace
- * cannot.  See coolrung-preview(8).
+ * cannot.  See coolrung-preview(1).
  */
 #include "model.h"
 
