@@ -476,16 +476,6 @@ wait_for_record(const emulated_thinkpad &pad, size_t from,
     const std::function<bool(const emulator_record &)> &match,
     double timeout_seconds)
 {
-	int found = -1;
-	eventually([&] {
-		std::vector<emulator_record> records = pad.records();
-		for (size_t i = from; i < records.size(); i++) {
-			if (match(records[i])) {
-				found = static_cast<int>(i);
-				return true;
-			}
-		}
-		return false;
-	}, timeout_seconds);
-	return found;
+	return first_match<emulator_record>([&] { return pad.records(); }, from,
+	    match, timeout_seconds);
 }

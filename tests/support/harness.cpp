@@ -253,18 +253,8 @@ wait_for_call(const sim_machine &machine, size_t from,
     const std::function<bool(const trace_line &)> &match,
     double timeout_seconds)
 {
-	int found = -1;
-	(void)eventually([&] {
-		std::vector<trace_line> lines = machine.calls();
-		for (size_t i = from; i < lines.size(); i++) {
-			if (match(lines[i])) {
-				found = static_cast<int>(i);
-				return true;
-			}
-		}
-		return false;
-	}, timeout_seconds);
-	return found;
+	return first_match<trace_line>([&] { return machine.calls(); }, from,
+	    match, timeout_seconds);
 }
 
 bool

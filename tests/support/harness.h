@@ -116,6 +116,29 @@ bool has_ended(pid_t pid);
 bool wait_for_trace(const sim_machine &machine, const std::string &text,
     int count = 1, double timeout_seconds = 10);
 int count_lines(const std::vector<std::string> &lines, const std::string &text);
+/*
+ * Index of the first record at or after from that matches, in what
+ * records() gives as it grows; -1 if none came within the seconds.
+ */
+template <typename Record>
+int
+first_match(const std::function<std::vector<Record>()> &records, size_t from,
+    const std::function<bool(const Record &)> &match, double timeout_seconds)
+{
+	int found = -1;
+	(void)eventually([&] {
+		std::vector<Record> now = records();
+		for (size_t i = from; i < now.size(); i++) {
+			if (match(now[i])) {
+				found = static_cast<int>(i);
+				return true;
+			}
+		}
+		return false;
+	}, timeout_seconds);
+	return found;
+}
+
 /* Index of the first call at or after from that matches; -1 on timeout. */
 int wait_for_call(const sim_machine &machine, size_t from,
     const std::function<bool(const trace_line &)> &match,
