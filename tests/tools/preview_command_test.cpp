@@ -155,6 +155,9 @@ TEST_F(PreviewCommand, BoundsItsInput)
 		{"a NUL byte", {"-s", "idle", "-m", "-", "table.conf"},
 		    std::string("seed = 1\n\nseed = 2\0 3\n", 22), 65,
 		    "coolrung-preview: stdin:3: NUL byte in the line\n"},
+		/* The daemon's reader, with the daemon's message. */
+		{"a table of zeros", {"-s", "idle", "/dev/zero"}, "", 78,
+		    "coolrung-preview: NUL byte in config file line 1\n"},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.what);
