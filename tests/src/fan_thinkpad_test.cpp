@@ -121,7 +121,7 @@ const start_case start_cases[] = {
 	    {}, 1},
 	{"ModprobeLoadsNothing", "unload", modprobe_action::does_nothing, true,
 	    1, NO_DRIVER, {}, 1},
-	{"FanControlOff", "fan_control N", modprobe_action::loads, false, 77,
+	{"FanControlOff", "unload\nfan_control N\nload", modprobe_action::loads, false, 77,
 	    "coolrung: fan control is off in thinkpad_acpi: load it with "
 	    "fan_control=1 (options thinkpad_acpi fan_control=1 in "
 	    "/etc/modprobe.d)\n", {}, 0},
