@@ -5,9 +5,18 @@
 #   install_missing WHO     apt-get install what was queued, saying who asks
 #
 # FreeBSD's own headers and C++ library (a sysroot), for checking the
-# FreeBSD side against them, where the machine keeps them: relative to the
-# repository's root.
-FREEBSD_SYSROOT_TARBALL=../shared/freebsd-sysroot-12.1.tar.xz
+# FreeBSD side against them, where the machine keeps them: beside the
+# repository, or beside the one it was cloned from (a clone for CI in
+# /tmp), unless FREEBSD_SYSROOT_TARBALL says where.
+sysroot_name=shared/freebsd-sysroot-12.1.tar.xz
+if [ -z "${FREEBSD_SYSROOT_TARBALL:-}" ]; then
+	FREEBSD_SYSROOT_TARBALL=../$sysroot_name
+	origin=$(git remote get-url origin 2>/dev/null || true)
+	if [ ! -f "$FREEBSD_SYSROOT_TARBALL" ] && [ -d "$origin" ] &&
+	    [ -f "$origin/../$sysroot_name" ]; then
+		FREEBSD_SYSROOT_TARBALL=$(cd "$origin/.." && pwd)/$sysroot_name
+	fi
+fi
 
 missing=()
 
