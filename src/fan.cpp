@@ -7,9 +7,15 @@
 #include "report.h"
 
 void
-hand_back_and_fail(int status, int error, const char *what)
+hand_back_or_fail()
 {
 	if (!hand_back_fan())
 		fail_with(EX_NOPERM, errno, "%s", fan_mode_name());
+}
+
+void
+hand_back_and_fail(int status, int error, const char *what)
+{
+	hand_back_or_fail();
 	fail_with(status, error, "%s", what);
 }

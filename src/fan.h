@@ -32,6 +32,9 @@ void take_fan(const level_table *table);
 /* Gives the fan back to the firmware. */
 bool hand_back_fan();
 
+/* The same, or raises why it could not (EX_NOPERM, the mode's name). */
+void hand_back_or_fail();
+
 /*
  * The fan cannot be run (a node unusable, the process unable to detach):
  * gives it back to the firmware, then raises what went wrong.

@@ -17,12 +17,6 @@ level_of(const level_table *table, int32_t row)
 	return table->entries[row].level_number;
 }
 
-[[noreturn]] static void
-fail_to_hand_back()
-{
-	fail_with(EX_NOPERM, errno, "%s", fan_mode_name());
-}
-
 /*
  * The sensor is lost: the firmware runs the fan better than a level held
  * blind.  If even that fails, the fan runs at full table speed until the
@@ -34,8 +28,7 @@ lose_sensor(const level_table *table, int read_error)
 	if (!hand_back_fan()) {
 		int error = errno;
 		(void)write_fan_level(level_of(table, table->count - 1));
-		errno = error;
-		fail_to_hand_back();
+		fail_with(EX_NOPERM, error, "%s", fan_mode_name());
 	}
 	report(LOG_WARNING, read_error,
 	    "%s: %d failed reads, fan handed back to the firmware",
@@ -69,8 +62,7 @@ carry_out(const level_table *table, const control_state &state,
 			return poll_outcome::left_to_firmware;
 		if (!write_fan_level(level)) {
 			int error = errno;
-			if (!hand_back_fan())
-				fail_to_hand_back();
+			hand_back_or_fail();
 			errno = error;
 			return poll_outcome::write_failed;
 		}
@@ -110,8 +102,7 @@ end_by_signal(int signo)
 {
 	char room[SIGNAL_NAME_SIZE];
 
-	if (!hand_back_fan())
-		fail_to_hand_back();
+	hand_back_or_fail();
 	log_only(LOG_NOTICE, "%s: fan handed back to the firmware, exiting",
 	    signal_name(signo, room, sizeof(room)));
 	exit(EXIT_BY_SIGNAL);
@@ -127,8 +118,8 @@ stop_for_job_control(control_state *state, int signo)
 	char room[SIGNAL_NAME_SIZE];
 	poll_plan plan = plan_hand_back(*state);
 
-	if (state->taken && !hand_back_fan())
-		fail_to_hand_back();
+	if (state->taken)
+		hand_back_or_fail();
 	(void)record_poll(state, plan, poll_outcome::done);
 	report(LOG_WARNING, 0, "%s: fan handed back to the firmware, stopping",
 	    signal_name(signo, room, sizeof(room)));

@@ -41,6 +41,18 @@ logging_sink()
 	return system_log;
 }
 
+void
+write_to_stderr(const char *message)
+{
+	safe_text line = {};
+
+	safe_append(&line, name_of_program);
+	safe_append(&line, ": ");
+	safe_append(&line, message);
+	safe_append(&line, "\n");
+	write_at_once(STDERR_FILENO, line.text, line.length);
+}
+
 /* "message" or "message: error text" into text. */
 static void
 format_message(char *text, size_t size, int error, const char *format,
@@ -61,16 +73,10 @@ write_message(int priority, int error, const char *format, va_list ap,
     bool to_stderr)
 {
 	char message[MESSAGE_SIZE];
-	safe_text line = {};
 
 	format_message(message, sizeof(message), error, format, ap);
-	if (to_stderr) {
-		safe_append(&line, name_of_program);
-		safe_append(&line, ": ");
-		safe_append(&line, message);
-		safe_append(&line, "\n");
-		write_at_once(STDERR_FILENO, line.text, line.length);
-	}
+	if (to_stderr)
+		write_to_stderr(message);
 	log_sink sink = system_log;
 	if (sink != nullptr)
 		sink(priority, message);

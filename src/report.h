@@ -25,6 +25,9 @@ using log_sink = void (*)(int priority, const char *message);
 void send_messages_to_log(log_sink sink);
 log_sink logging_sink();	/* null while the log is not open */
 
+/* "program: message" on standard error, at once or not at all; signal-safe. */
+void write_to_stderr(const char *message);
+
 /* A message on standard error, with error's text unless it is 0; logged too. */
 [[gnu::format(printf, 3, 4)]] void report(int priority, int error,
     const char *format, ...);

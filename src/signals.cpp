@@ -219,12 +219,7 @@ restore_and_exit(int signo)
 	append_error_text(&line, error);
 	if (log != nullptr)
 		log(LOG_ERR, line.text);
-	safe_text message = {};
-	safe_append(&message, program_name());
-	safe_append(&message, ": ");
-	safe_append(&message, line.text);
-	safe_append(&message, "\n");
-	write_at_once(STDERR_FILENO, message.text, message.length);
+	write_to_stderr(line.text);
 	_exit(EX_NOPERM);
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -48,15 +49,12 @@ protected:
 		write_file(path, TABLE_TEXT);
 		return path;
 	}
-	void start(int celsius, const std::vector<std::string> &extra = {})
+	void start(int celsius)
 	{
 		ASSERT_EQ(pad.control("temp1 " + std::to_string(celsius)), 0);
-		std::vector<std::string> argv = {"coolrung", "-c", config()};
-		argv.insert(argv.end(), extra.begin(), extra.end());
-		daemon = start_program(COOLRUNG_DAEMON_BINARY, argv, "");
-		ASSERT_TRUE(eventually([&] {
-			return commands(pad).size() >= 2;
-		})) << pad.dump();
+		daemon = start_program(COOLRUNG_DAEMON_BINARY,
+		    {"coolrung", "-c", config()}, "");
+		ASSERT_TRUE(commanded(2)) << pad.dump();
 	}
 	/* Waits until the fan file has had count commands. */
 	bool commanded(size_t count, double seconds = 8) const
@@ -285,13 +283,10 @@ TEST_F(LinuxDaemon, DetachedWithTheSleepHookAndTheLog)
 			detached = r.pid;
 		return detached > 0;
 	}));
-	std::string bin = pad.scratch + "/bin";
-	write_file(pad.scratch + "/systemctl", "#!/bin/sh\necho " +
-	    std::to_string(detached) + "\n");
-	run_program("/bin/sh", {"sh", "-c", "mkdir -p " + bin + " && mv " +
-	    pad.scratch + "/systemctl " + bin + " && chmod +x " + bin +
-	    "/systemctl"}, "");
-	std::string hook = "PATH=" + bin + ":$PATH sh " SLEEP_HOOK " ";
+	std::string systemctl = pad.scratch + "/systemctl";
+	write_file(systemctl, "#!/bin/sh\necho " + std::to_string(detached) + "\n");
+	chmod(systemctl.c_str(), 0755);
+	std::string hook = "PATH=" + pad.scratch + ":$PATH sh " SLEEP_HOOK " ";
 	EXPECT_EQ(run_program("/bin/sh", {"sh", "-c", hook + "pre suspend"}, "")
 	    .status, 0);
 	EXPECT_EQ(pad.state().level, "auto") << pad.dump();
