@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,6 +40,22 @@ log_sink
 logging_sink()
 {
 	return system_log;
+}
+
+/*
+ * Writes the line only if fd takes it at once: a stopped terminal or a pipe
+ * nobody reads must never hold up the process, which may hold the fan.  A
+ * line that cannot be written whole now is dropped, as the system log drops
+ * one on a full socket.  A descriptor that is closed, or whose reader is
+ * gone, takes nothing.
+ */
+static void
+write_at_once(int fd, const char *text, size_t length)
+{
+	struct pollfd target = {fd, POLLOUT, 0};
+
+	if (poll(&target, 1, 0) == 1 && target.revents == POLLOUT)
+		(void)write(fd, text, length);
 }
 
 void

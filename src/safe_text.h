@@ -1,14 +1,10 @@
 /*
- * A line built in a fixed buffer with plain loops, and written where it
- * goes without waiting: no allocation and no stdio, so a signal handler may
- * build and write one.  Text past the end is cut, and the line remembers
- * that it was.
+ * A line built in a fixed buffer with plain loops: no allocation and no
+ * stdio, so a signal handler may build one.  Text past the end is cut, and
+ * the line remembers that it was.
  */
 #ifndef COOLRUNG_SAFE_TEXT_H
 #define COOLRUNG_SAFE_TEXT_H
-
-#include <poll.h>
-#include <unistd.h>
 
 #include <cstddef>
 
@@ -53,22 +49,6 @@ safe_append_number(safe_text_of<SIZE> *line, long long value)
 	if (value < 0)
 		digits[--at] = '-';
 	safe_append(line, digits + at);
-}
-
-/*
- * Writes the line only if fd takes it at once: a stopped terminal or a pipe
- * nobody reads must never hold up the process, which may hold the fan.  A
- * line that cannot be written whole now is dropped, as the system log drops
- * one on a full socket.  A descriptor that is closed, or whose reader is
- * gone, takes nothing.
- */
-inline void
-write_at_once(int fd, const char *text, size_t length)
-{
-	struct pollfd target = {fd, POLLOUT, 0};
-
-	if (poll(&target, 1, 0) == 1 && target.revents == POLLOUT)
-		(void)write(fd, text, length);
 }
 
 #endif
