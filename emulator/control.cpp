@@ -83,11 +83,17 @@ run_unload(emulator_state &state, const arguments &, int64_t)
 	return 0;
 }
 
+/*
+ * The parameter is read-only while the module is loaded: a change waits
+ * for the next load.
+ */
 int
 run_fan_control(emulator_state &state, const arguments &args, int64_t)
 {
 	if (args[1] != "Y" && args[1] != "N")
 		return EINVAL;
+	if (state.driver.loaded)
+		return EBUSY;
 	state.driver.fan_control = args[1] == "Y";
 	return 0;
 }

@@ -299,6 +299,8 @@ spawn(const std::string &program, const std::vector<std::string> &argv,
 	dup2(null_in, STDIN_FILENO);
 	dup2(out, STDOUT_FILENO);
 	dup2(stderr_at_start != -1 ? stderr_at_start : err, STDERR_FILENO);
+	/* Holding none of the test's descriptors, it never keeps a pipe open. */
+	closefrom(3);
 	/* The test runner may have blocked or ignored signals: start clean. */
 	sigset_t start_mask;
 	sigemptyset(&start_mask);
