@@ -8,22 +8,17 @@
  *
  * usage: diagnostics_test SRC_DIR PAGE...
  */
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "source_text.h"
 
 namespace {
-
-struct message {
-	std::string format, where;
-	std::regex pattern;
-};
 
 using texts = std::vector<std::string>;
 using match_iterator = std::sregex_iterator;
@@ -74,11 +69,15 @@ pattern_of(const std::string &format)
 	return std::regex(text + "(?:: %m)?");
 }
 
-/* Every format of a reporting call in the source, its "%s" names filled. */
-void
-collect(const std::string &source, const std::string &where,
-    const std::map<std::string, texts> &known, std::vector<message> *messages)
+/*
+ * Every format of a reporting call in the source, its "%s" names filled,
+ * and each held apart for several calls ("..._FORMAT = ").
+ */
+std::set<std::string>
+messages_of(const std::string &source)
 {
+	std::map<std::string, texts> known = names_of(source);
+	std::set<std::string> messages;
 	std::string names;
 	for (const auto &[name, values] : known)
 		names += (names.empty() ? "" : "|") +
@@ -86,8 +85,8 @@ collect(const std::string &source, const std::string &where,
 	std::string value = R"re(((?:"(?:[^"\\]|\\.)*"\s*)+|\b(?:)re" +
 	    names + R"re()(?!\w)))re";
 	/* The arguments before a format give no text; "{" starts a body. */
-	std::regex call(R"(\b(?:fail|fail_with|report|hand_back_and_fail)\()"
-	    R"([^;"{]*?)" + value + R"((?:,\s*)" + value + ")?");
+	std::regex call(R"(\b(?:(?:fail|fail_with|report|hand_back_and_fail)\()"
+	    R"(|\w+_FORMAT =)[^;"{]*?)" + value + R"((?:,\s*)" + value + ")?");
 	auto values_of = [&](const std::string &token) {
 		return token.empty() ? texts{""} : token[0] == '"' ?
 		    texts{literals_from(token, 0)} : known.at(token);
@@ -106,11 +105,11 @@ collect(const std::string &source, const std::string &where,
 					text.replace(s, 2, filling);
 				/* A format passed on is no message. */
 				if (text != "" && text != "%s")
-					messages->push_back({text, where,
-					    pattern_of(text)});
+					messages.insert(text);
 			}
 		}
 	}
+	return messages;
 }
 
 /* The entries of a page's .Bl -diag lists, mdoc's escapes undone. */
@@ -139,43 +138,35 @@ main(int argc, char *argv[])
 		fprintf(stderr, "usage: %s SRC_DIR PAGE...\n", argv[0]);
 		return 2;
 	}
-	std::map<std::string, std::string> sources;
+	std::set<std::filesystem::path> files;
 	for (const auto &file : std::filesystem::directory_iterator(argv[1]))
 		if (file.path().extension() == ".cpp")
-			sources[file.path().filename()] =
-			    read_whole(file.path().c_str());
-	std::string all;
-	for (const auto &[name, text] : sources)
-		all += text;
-	std::map<std::string, texts> known = names_of(all);
-	std::vector<message> messages;
-	/* A format held apart for several calls: "..._FORMAT = ". */
-	for (const auto &[name, text] : known)
-		if (name.ends_with("_FORMAT"))
-			messages.push_back({text[0], "a constant",
-			    pattern_of(text[0])});
-	for (const auto &[name, text] : sources)
-		collect(text, name, known, &messages);
+			files.insert(file.path());
+	std::string sources;
+	for (const std::filesystem::path &file : files)
+		sources += read_whole(file.c_str());
+	std::set<std::string> messages = messages_of(sources);
 	texts entries;
 	for (int i = 2; i < argc; i++)
 		add_entries(argv[i], &entries);
 
 	bool ok = !messages.empty() && !entries.empty();
-	for (const message &m : messages) {
-		if (std::ranges::none_of(entries, [&](const std::string &e) {
-			return std::regex_match(e, m.pattern);
-		    })) {
-			printf("not in the pages: \"%s\" (src/%s)\n",
-			    m.format.c_str(), m.where.c_str());
+	std::vector<bool> given(entries.size());
+	for (const std::string &format : messages) {
+		std::regex pattern = pattern_of(format);
+		bool listed = false;
+		for (size_t i = 0; i < entries.size(); i++)
+			if (std::regex_match(entries[i], pattern))
+				listed = given[i] = true;
+		if (!listed) {
+			printf("not in the pages: \"%s\"\n", format.c_str());
 			ok = false;
 		}
 	}
-	for (const std::string &entry : entries) {
-		if (std::ranges::none_of(messages, [&](const message &m) {
-			return std::regex_match(entry, m.pattern);
-		    })) {
+	for (size_t i = 0; i < entries.size(); i++) {
+		if (!given[i]) {
 			printf("no such message in src/: \"%s\"\n",
-			    entry.c_str());
+			    entries[i].c_str());
 			ok = false;
 		}
 	}

@@ -18,7 +18,8 @@ linux_default=$6
 scratch install
 scratch_build "$2" "$3" "$4" "${7:-}"
 
-# The files of each part of an install, "path mode" pairs under the prefix.
+# The files of each part of an install, "path mode" pairs; a relative path
+# is under the prefix.
 programs="bin/coolrung-preview 755 etc/coolrung.conf.sample 644
     sbin/coolrung 755 share/man/man1/coolrung-preview.1 644
     share/man/man5/coolrung.conf.5 644 share/man/man8/coolrung.8 644"
@@ -27,27 +28,15 @@ log_samples="etc/syslog.d/coolrung.conf.sample 644
     share/examples/coolrung/newsyslog-coolrung.conf.sample 644"
 live_log_files="etc/syslog.d/coolrung.conf 644
     etc/newsyslog.conf.d/coolrung.conf 644"
-
-# under PREFIX PAIRS...: the pairs as "PREFIX/path mode" lines.
-under()
-{
-	prefix=$1
-	shift
-	printf "$prefix/%s %s\n" "$@"
-}
-
-# linux_files UNIT_DIR SLEEP_DIR (without the leading /)
-linux_files()
-{
-	printf '%s %s\n' "$1/coolrung.service" 644 "$2/coolrung" 755 \
-	    etc/modprobe.d/coolrung.conf 644
-}
+modprobe="/etc/modprobe.d/coolrung.conf 644"
 
 # installs NAME PREFIX FILES [-DVAR=VALUE...]: the build, configured with
 # the settings, installed into $T/NAME holds exactly FILES, with their modes.
 installs()
 {
-	dir=$T/$1 prefix=$2 expected=$(echo "$3" | sort)
+	dir=$T/$1 prefix=$2
+	expected=$(printf '%s %s\n' $3 | sed "s|^[^/]|${prefix#/}/&|; s|^/||" |
+	    sort)
 	shift 3
 	[ $# -eq 0 ] || "$cmake" "$@" "$build" > /dev/null ||
 	    fail "configuring $dir failed"
@@ -59,28 +48,25 @@ installs()
 	    done)" wanted "$expected"
 }
 
-grep -q "^COOLRUNG_INSTALL_FREEBSD_FILES:BOOL=$default$" \
-    "$build/CMakeCache.txt" ||
-    fail "COOLRUNG_INSTALL_FREEBSD_FILES does not default to $default"
-grep -q "^COOLRUNG_INSTALL_LINUX_FILES:BOOL=$linux_default$" \
-    "$build/CMakeCache.txt" ||
-    fail "COOLRUNG_INSTALL_LINUX_FILES does not default to $linux_default"
+cache=$build/CMakeCache.txt
+expect_line "$cache" "COOLRUNG_INSTALL_FREEBSD_FILES:BOOL=$default"
+expect_line "$cache" "COOLRUNG_INSTALL_LINUX_FILES:BOOL=$linux_default"
 
 # Without the system's files.  (The installed daemon is the real one of
 # this system, which is not run here: on Linux it would load a module.)
-installs plain /usr/local "$(under usr/local $programs)" \
+installs plain /usr/local "$programs" \
     -DCOOLRUNG_INSTALL_FREEBSD_FILES=OFF -DCOOLRUNG_INSTALL_LINUX_FILES=OFF
-installs linux /usr/local "$(under usr/local $programs
-    linux_files usr/local/lib/systemd/system usr/lib/systemd/system-sleep)" \
+installs linux /usr/local "$programs lib/systemd/system/coolrung.service 644
+    /usr/lib/systemd/system-sleep/coolrung 755 $modprobe" \
     -DCOOLRUNG_INSTALL_LINUX_FILES=ON
 expect_line "$T/linux/usr/local/lib/systemd/system/coolrung.service" \
     'ExecStart=/usr/local/sbin/coolrung -d -c /usr/local/etc/coolrung.conf'
 
 # The FreeBSD files: the log snippets live where they are absent, their
 # syslog.d block closed so that it captures nothing after it ...
-installs freebsd /usr/local "$(under usr/local $programs $rc_script \
-    $log_samples $live_log_files)" \
-    -DCOOLRUNG_INSTALL_FREEBSD_FILES=ON -DCOOLRUNG_INSTALL_LINUX_FILES=OFF
+freebsd_files="$programs $rc_script $log_samples $live_log_files"
+installs freebsd /usr/local "$freebsd_files" -DCOOLRUNG_INSTALL_FREEBSD_FILES=ON \
+    -DCOOLRUNG_INSTALL_LINUX_FILES=OFF
 etc=$T/freebsd/usr/local/etc
 [ ! -e "$etc/coolrung.conf" ] || fail "the install created coolrung.conf"
 [ "$(grep -v '^#' "$etc/syslog.d/coolrung.conf" | sed -n '1p;$p' |
@@ -106,23 +92,23 @@ grep -q "%%" "$rc" && fail "$rc keeps a placeholder"
 sh -n "$rc" || fail "$rc is not valid sh"
 
 # The prefix of the install, not of the configuring, goes into the script.
-installs opt /opt/coolrung "$(under opt/coolrung $programs $rc_script \
-    $log_samples $live_log_files)"
+installs opt /opt/coolrung "$freebsd_files"
 expect_line "$T/opt/opt/coolrung/etc/rc.d/coolrung" \
     'command="/opt/coolrung/sbin/coolrung"'
 
 # For a package, whose own mechanism makes the live log files from the
 # samples: the samples only; for a port, whose framework installs the rc.d
 # script, no script either.
-installs package /usr/local "$(under usr/local $programs $rc_script \
-    $log_samples)" -DCOOLRUNG_INSTALL_LIVE_LOG_FILES=OFF
-installs port /usr/local "$(under usr/local $programs $log_samples)" \
+installs package /usr/local "$programs $rc_script $log_samples" \
+    -DCOOLRUNG_INSTALL_LIVE_LOG_FILES=OFF
+installs port /usr/local "$programs $log_samples" \
     -DCOOLRUNG_INSTALL_RC_SCRIPT=OFF
 
 # A distribution's own places for the unit and the sleep hook (Debian
 # 12's), configured as Debian's build does, with /etc for /usr.
-installs distribution /usr "$(under usr $programs | sed 's|^usr/etc/|etc/|'
-    linux_files lib/systemd/system lib/systemd/system-sleep)" \
+installs distribution /usr "$(echo $programs | sed 's| etc/| /etc/|')
+    /lib/systemd/system/coolrung.service 644
+    /lib/systemd/system-sleep/coolrung 755 $modprobe" \
     -DCOOLRUNG_INSTALL_FREEBSD_FILES=OFF -DCOOLRUNG_INSTALL_LINUX_FILES=ON \
     -DCMAKE_INSTALL_SYSCONFDIR=/etc \
     -DCOOLRUNG_SYSTEMD_UNIT_DIR=/lib/systemd/system \

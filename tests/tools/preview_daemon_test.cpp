@@ -1,9 +1,8 @@
 /*
  * The preview is only worth something while it steps as the daemon does:
- * replay a trace with coolrung-preview, then feed the very readings it
- * polled to the real daemon, poll by poll, and compare the levels, the
- * hand-backs to the firmware and the intervals.  The trace is written by
- * hand, or recorded from the simulated machine by README's own recipe.
+ * a trace replayed by coolrung-preview, written by hand or recorded by
+ * README's own recipe, and its readings fed to the real daemon poll by
+ * poll, must give the same levels, hand-backs and intervals.
  */
 #include <gtest/gtest.h>
 
@@ -37,32 +36,27 @@ field(const std::string &word)
 	return word == "-" ? NONE : std::stoi(word);
 }
 
-std::vector<event>
-preview_events(const sim_machine &machine, const std::string &trace)
+/*
+ * The trace through the preview, and the daemon beside its events:
+ * feed(event) sets up the poll and says what the daemon must read; the
+ * poll leaves the level, or the fan with the firmware, and sleeps as the
+ * preview says.
+ */
+void
+replay(const sim_machine &machine, const char *node, const std::string &trace,
+    const std::function<int(const event &)> &feed)
 {
 	std::string csv = machine.path("trace.csv");
 	write_file(csv, trace);
 	run_result result = run_program(PREVIEW_BINARY,
 	    {"coolrung-preview", "--events", "--trace", csv, DEMO_TABLE}, "");
-	EXPECT_EQ(result.status, 0) << result.err;
+	ASSERT_EQ(result.status, 0) << result.err;
 	std::vector<event> events;
 	std::istringstream in(result.out);
 	for (std::string at, celsius, level; in >> at >> celsius >> level;)
 		events.push_back({std::stoi(at), field(celsius), field(level)});
-	return events;
-}
-
-/*
- * The daemon beside the preview's events: feed(k) sets up poll k and says
- * what the daemon must read; the poll leaves the level, or the fan with
- * the firmware, and sleeps as the preview says.
- */
-void
-follow_daemon(const sim_machine &machine, const char *node,
-    const std::vector<event> &events, const std::function<int(size_t)> &feed)
-{
 	ASSERT_GE(events.size(), 5U);
-	int expected = feed(0);
+	int expected = feed(events[0]);
 	owned_daemon daemon = start_coolrung({"coolrung", "-c", DEMO_TABLE},
 	    machine.root);
 	auto reads = [&](const trace_line &call) {
@@ -88,7 +82,7 @@ follow_daemon(const sim_machine &machine, const char *node,
 			EXPECT_EQ(std::stoi(calls[sleep].value),
 			    events[k + 1].seconds - events[k].seconds);
 			/* It sleeps a second at least: time to set the next. */
-			expected = feed(k + 1);
+			expected = feed(events[k + 1]);
 		}
 	}
 	kill(daemon.pid, SIGTERM);
@@ -106,11 +100,9 @@ class PreviewAgainstDaemon : public testing::TestWithParam<daemon_case> {};
 TEST_P(PreviewAgainstDaemon, SameLevelsAndIntervals)
 {
 	sim_machine machine;
-	std::vector<event> events = preview_events(machine, GetParam().trace);
-
-	follow_daemon(machine, THERMAL, events, [&](size_t k) {
-		machine.set_temperature(events[k].celsius);
-		return events[k].celsius;
+	replay(machine, THERMAL, GetParam().trace, [&](const event &e) {
+		machine.set_temperature(e.celsius);
+		return e.celsius;
 	});
 }
 
@@ -145,24 +137,21 @@ recipes(const char *path, const std::string &opening)
 	return found;
 }
 
-/* The one recipe of README's that names node. */
+/*
+ * What README's one recipe that reads node records now, sysctl answering
+ * from the simulated machine, whose directory stands for /sys/class/hwmon.
+ */
 std::string
-recipe_for(const std::string &node)
+record(const sim_machine &machine, const std::string &node)
 {
 	std::vector<std::string> found;
-	for (const std::string &block : recipes(README_FILE, "```sh"))
-		if (block.find(node) != std::string::npos)
-			found.push_back(block);
+	for (const std::string &recipe : recipes(README_FILE, "```sh"))
+		if (recipe.find(node) != std::string::npos)
+			found.push_back(recipe);
 	EXPECT_EQ(found.size(), 1U) << "recipes reading " << node;
-	return found.empty() ? "" : found[0];
-}
-
-/* What the recipe records now, sysctl answering from the simulated machine. */
-std::string
-record(const sim_machine &machine, const std::string &recipe)
-{
 	run_result result = run_program("/bin/sh", {"sh", "-c",
-	    "PATH=" STANDIN_BIN ":$PATH\n" + recipe + "celsius\n"},
+	    "PATH=" STANDIN_BIN ":$PATH\n" + std::regex_replace(found.at(0),
+	    std::regex("/sys/class/hwmon"), machine.root) + "celsius\n"},
 	    machine.root);
 	EXPECT_EQ(result.status, 0) << result.err;
 	return result.out.substr(0, result.out.find('\n'));
@@ -195,26 +184,23 @@ put_node(const sim_machine &machine, const char *node, const char *content)
 
 class RecipeAgainstDaemon : public testing::TestWithParam<recipe_case> {};
 
-/* What README's recipe records, replayed, against the daemon's polls. */
 TEST_P(RecipeAgainstDaemon, SameLevelsAndIntervals)
 {
 	const recipe_case &c = GetParam();
 	sim_machine machine;
-	std::string recipe = recipe_for(c.node), trace, fields;
+	std::string trace, fields;
 
 	machine.remove(THERMAL);
 	for (size_t second = 0; second < c.seconds.size(); second++) {
 		put_node(machine, c.node, c.seconds[second]);
-		std::string field = record(machine, recipe);
+		std::string field = record(machine, c.node);
 		fields += (second == 0 ? "" : " ") + field;
 		trace += std::to_string(second) + "," + field + "\n";
 	}
 	EXPECT_EQ(fields, c.fields);
-	std::vector<event> events = preview_events(machine, trace);
-
-	follow_daemon(machine, c.node, events, [&](size_t k) {
+	replay(machine, c.node, trace, [&](const event &e) {
 		return put_node(machine, c.node,
-		    c.seconds.at(static_cast<size_t>(events[k].seconds)));
+		    c.seconds.at(static_cast<size_t>(e.seconds)));
 	});
 }
 
@@ -242,20 +228,17 @@ INSTANTIATE_TEST_SUITE_P(Recordings, RecipeAgainstDaemon,
 TEST(TraceRecipe, LinuxReadsTheThinkpadHwmon)
 {
 	sim_machine sys;
-	const std::string at = "/sys/class/hwmon";
-	std::string recipe = recipe_for(at);
-	recipe.replace(recipe.find(at), at.size(), sys.root);
 	for (const char *device : {"hwmon0", "hwmon3"})
 		mkdir(sys.path(device).c_str(), 0755);
 	sys.put("hwmon0/name", "acpitz\n");
 	sys.put("hwmon0/temp1_input", "27800\n");
 	sys.put("hwmon3/name", "thinkpad\n");
 	sys.put("hwmon3/temp1_input", "45999\n");
-	EXPECT_EQ(record(sys, recipe), "45");
+	EXPECT_EQ(record(sys, "/sys/class/hwmon"), "45");
 	/* A directory fails the read as the driver's ENXIO would. */
 	sys.remove("hwmon3/temp1_input");
 	mkdir(sys.path("hwmon3/temp1_input").c_str(), 0755);
-	EXPECT_EQ(record(sys, recipe), "-");
+	EXPECT_EQ(record(sys, "/sys/class/hwmon"), "-");
 }
 
 }  // namespace
