@@ -104,7 +104,7 @@ messages_of(const std::string &source)
 				if (!filling.empty())
 					text.replace(s, 2, filling);
 				/* A format passed on is no message. */
-				if (text != "" && text != "%s")
+				if (!text.empty() && text != "%s")
 					messages.insert(text);
 			}
 		}

@@ -88,11 +88,10 @@ scratch_build()
 	fi
 }
 
-# install_into DESTDIR PREFIX: $build installed into a fresh DESTDIR, which
-# must hold just what install_manifest.txt lists; false if it fails.
+# install_into DESTDIR PREFIX: $build installed into DESTDIR, which must
+# hold just what install_manifest.txt lists; false if it fails.
 install_into()
 {
-	rm -rf "$1"
 	if ! DESTDIR=$1 "$cmake" --install "$build" --prefix "$2" \
 	    > "$T/install.log" 2>&1; then
 		cat "$T/install.log"

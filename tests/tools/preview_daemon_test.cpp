@@ -171,17 +171,6 @@ struct recipe_case {
 	const char *fields;	/* what the recipe records of them */
 };
 
-/* Sets node's content, "" for none; returns what the daemon will read. */
-int
-put_node(const sim_machine &machine, const char *node, const char *content)
-{
-	if (*content == '\0')
-		machine.remove(node);
-	else
-		machine.put(node, std::string(content) + "\n");
-	return *content == '\0' ? NONE : std::stoi(content);
-}
-
 class RecipeAgainstDaemon : public testing::TestWithParam<recipe_case> {};
 
 TEST_P(RecipeAgainstDaemon, SameLevelsAndIntervals)
@@ -189,18 +178,24 @@ TEST_P(RecipeAgainstDaemon, SameLevelsAndIntervals)
 	const recipe_case &c = GetParam();
 	sim_machine machine;
 	std::string trace, fields;
+	auto put = [&](const char *content) {
+		if (*content == '\0')
+			machine.remove(c.node);
+		else
+			machine.put(c.node, std::string(content) + "\n");
+		return *content == '\0' ? NONE : std::stoi(content);
+	};
 
 	machine.remove(THERMAL);
 	for (size_t second = 0; second < c.seconds.size(); second++) {
-		put_node(machine, c.node, c.seconds[second]);
+		put(c.seconds[second]);
 		std::string field = record(machine, c.node);
 		fields += (second == 0 ? "" : " ") + field;
 		trace += std::to_string(second) + "," + field + "\n";
 	}
 	EXPECT_EQ(fields, c.fields);
 	replay(machine, c.node, trace, [&](const event &e) {
-		return put_node(machine, c.node,
-		    c.seconds.at(static_cast<size_t>(e.seconds)));
+		return put(c.seconds.at(static_cast<size_t>(e.seconds)));
 	});
 }
 
