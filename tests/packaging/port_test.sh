@@ -10,14 +10,11 @@
 . "$(dirname "$0")/lib.sh"
 cmake=$1
 source_dir=$2
-generator=$3
-compiler=$4
-build_type=${5:-RelWithDebInfo}
 port=$source_dir/packaging/freebsd/port
 prefix=usr/local
-
 scratch port
-build=$T/build
+scratch_build "$source_dir" "$3" "$4" "${5:-}" \
+    --target coolrung coolrung-preview
 
 # The words of a Makefile variable, continuation lines joined.
 makefile_var()
@@ -26,48 +23,30 @@ makefile_var()
 	    sed -n "s/^$1=[[:space:]]*//p" | tr -s ' \t' '  '
 }
 
-# stage DESTDIR -DVAR=VALUE...: the install under /usr/local, as FreeBSD
-# configures it by default, with the settings given.
+# stage NAME -DVAR=VALUE...: installed into $T/NAME under /usr/local, as
+# FreeBSD configures it by default, with the settings given.
 stage()
 {
-	root=$1
+	dir=$T/$1
 	shift
 	"$cmake" -DCOOLRUNG_INSTALL_FREEBSD_FILES=ON \
-	    -DCOOLRUNG_INSTALL_LINUX_FILES=OFF "$@" "$build" > /dev/null &&
-	    DESTDIR=$root "$cmake" --install "$build" --prefix "/$prefix" \
-	    > "$T/install.log" 2>&1 || {
-		cat "$T/install.log"
-		fail "install into $root failed"
-	}
+	    -DCOOLRUNG_INSTALL_LINUX_FILES=OFF "$@" "$build" > /dev/null ||
+	    fail "configuring $dir failed"
+	install_into "$dir" "/$prefix"
 }
 
 # Files and symbolic links under the prefix, relative to it.
 files_in()
 {
-	(cd "$1/$prefix" && find . ! -type d | sed 's|^\./||' | sort)
+	(cd "$T/$1/$prefix" && find . ! -type d | sed 's|^\./||' | sort)
 }
 
 settings=
-for var in $(makefile_var CMAKE_OFF); do
-	settings="$settings -D$var=OFF"
-done
-for var in $(makefile_var CMAKE_ON); do
-	settings="$settings -D$var=ON"
-done
+for var in $(makefile_var CMAKE_OFF); do settings="$settings -D$var=OFF"; done
+for var in $(makefile_var CMAKE_ON); do settings="$settings -D$var=ON"; done
 [ -n "$settings" ] || fail "the Makefile sets no CMAKE_OFF"
-
-if ! "$cmake" -S "$source_dir" -B "$build" -G "$generator" \
-    -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE="$build_type" \
-    -DCOOLRUNG_TESTS=OFF > "$T/configure.log" 2>&1 ||
-    ! "$cmake" --build "$build" -j2 --target coolrung coolrung-preview \
-    > "$T/build.log" 2>&1; then
-	cat "$T/configure.log" "$T/build.log" 2>/dev/null | tail -40
-	echo "FAIL: the scratch build failed"
-	exit 1
-fi
-
 # shellcheck disable=SC2086 # one word a setting
-stage "$T/port" $settings
+stage port $settings
 [ -z "$(cd "$T/port" && find . ! -type d | grep -v "^\./$prefix/")" ] ||
     fail "the port's install writes outside /$prefix"
 find "$T/port/$prefix/share/man" -type f -name '*.[1-9]' -exec gzip -9n {} +
@@ -77,33 +56,16 @@ find "$T/port/$prefix/share/man" -type f -name '*.[1-9]' -exec gzip -9n {} +
 examples=share/examples/$(makefile_var PORTNAME)
 sed -e "s|%%EXAMPLESDIR%%|$examples|g" "$port/pkg-plist" > "$T/plist"
 grep -n '%%' "$T/plist" && fail "pkg-plist has substitutions not checked here"
-: > "$T/listed"
-: > "$T/made"
-: > "$T/dirs"
 while read -r keyword first second; do
 	case $keyword in
-	@sample)
-		echo "$first" >> "$T/listed"
-		echo "${second:-${first%.sample}}" >> "$T/made"
-		;;
-	@dir)
-		echo "$first" >> "$T/dirs"
-		;;
-	@*)
-		fail "pkg-plist: $keyword is not checked here"
-		;;
-	*)
-		echo "$keyword" >> "$T/listed"
-		;;
+	@sample) echo "$first" >&3; echo "${second:-${first%.sample}}" >&4 ;;
+	@dir)	echo "$first" >&5 ;;
+	@*)	fail "pkg-plist: $keyword is not checked here" ;;
+	*)	echo "$keyword" >&3 ;;
 	esac
-done < "$T/plist"
-listed=$(sort "$T/listed")
-staged=$(files_in "$T/port")
-[ "$listed" = "$staged" ] ||
-    fail "pkg-plist lists
-$listed
-but the port's install lays down
-$staged"
+done < "$T/plist" 3> "$T/listed" 4> "$T/made" 5> "$T/dirs"
+same "pkg-plist lists" "$(sort "$T/listed")" \
+    "but the port's install lays down" "$(files_in port)"
 while read -r file; do
 	dir=${file%/*}
 	[ -d "$T/port/$prefix/$dir" ] || grep -qx "$dir" "$T/dirs" ||
@@ -111,21 +73,16 @@ while read -r file; do
 done < "$T/made"
 
 # The live files of a plain install, and the table, are what @sample makes.
-stage "$T/plain" -DCOOLRUNG_INSTALL_LIVE_LOG_FILES=ON \
+stage plain -DCOOLRUNG_INSTALL_LIVE_LOG_FILES=ON \
     -DCOOLRUNG_INSTALL_RC_SCRIPT=OFF
-files_in "$T/plain" > "$T/plain.files"
-files_in "$T/port" | sed 's/\.gz$//' | sort > "$T/port.files"
+files_in plain > "$T/plain.files"
+files_in port | sed 's/\.gz$//' | sort > "$T/port.files"
 live=$(comm -23 "$T/plain.files" "$T/port.files")
-grep -qx ': ${coolrung_config="%%PREFIX%%/etc/coolrung.conf"}' \
-    "$source_dir/packaging/rc.d/coolrung" ||
-    fail "the rc.d script's table is not %%PREFIX%%/etc/coolrung.conf"
+expect_line "$source_dir/packaging/rc.d/coolrung" \
+    ': ${coolrung_config="%%PREFIX%%/etc/coolrung.conf"}'
 wanted=$(printf '%s\netc/coolrung.conf\n' "$live" | sort)
-made=$(sort "$T/made")
-[ "$made" = "$wanted" ] ||
-    fail "the @sample lines make
-$made
-where the package wants
-$wanted"
+same "the @sample lines make" "$(sort "$T/made")" \
+    "where the package wants" "$wanted"
 
 # pkg-message names only what the package ships or makes.
 for path in $(grep -o '%%PREFIX%%/[^ ,:;)]*' "$port/files/pkg-message.in" |
